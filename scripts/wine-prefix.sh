@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Creates a throw-away Wine prefix for the tests and keeps one wineserver running for it.
+#   wine-prefix.sh start PREFIX    create the prefix when needed, start a persistent wineserver
+#   wine-prefix.sh stop PREFIX     stop that wineserver and every process of the prefix
+# Every Wine process is started with its output detached: ctest waits for the pipes of a
+# test to close, and the server and Wine's own services outlive this script.
+set -euo pipefail
+
+action=$1
+export WINEPREFIX=$(realpath -m "$2")
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+here=$(cd "$(dirname "$0")" && pwd)
+
+quiet() { "$@" </dev/null >/dev/null 2>&1; }
+
+case $action in
+start)
+  if [ ! -f "$WINEPREFIX/.tembix-ready" ]; then
+    quiet wineserver -k || true
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    quiet wineboot -i
+    quiet wine regedit /S "Z:${here//\//\\}\\test-prefix.reg"
+    quiet wineserver -w
+    touch "$WINEPREFIX/.tembix-ready"
+  fi
+  quiet wineserver -p
+  # A persistent wineserver that has not run a program yet has been seen to hang the first test.
+  quiet wine cmd /c exit
+  ;;
+stop)
+  quiet wineserver -k || true
+  ;;
+*)
+  echo "usage: $0 start|stop PREFIX" >&2
+  exit 2
+  ;;
+esac

@@ -1,0 +1,32 @@
+// The settings file "Tembix.ini" beside the executable, through the platform's profile
+// functions, which keep no state of ours between calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr char kSettingsFileName[] = "Tembix.ini";
+constexpr char kOptionSection[] = "Option";
+constexpr char kBlinkKey[] = "BlinkTrayIcon";
+constexpr char kThresholdKey[] = "Threshold";
+constexpr uint8_t kDefaultThreshold = 80;
+
+std::string SettingsPath();
+
+// Values longer than 1023 characters come back cut to 1023.
+std::string IniReadString(const std::string& file, const std::string& section, const std::string& key);
+int32_t IniReadInteger(const std::string& file, const std::string& section, const std::string& key,
+                       int32_t fallback);
+bool IniReadBool(const std::string& file, const std::string& section, const std::string& key, bool fallback);
+bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value);
+bool IniWriteInteger(const std::string& file, const std::string& section, const std::string& key, int32_t value);
+bool IniWriteBool(const std::string& file, const std::string& section, const std::string& key, bool value);
+bool IniEraseSection(const std::string& file, const std::string& section);
+
+// The threshold byte that a stored number stands for: its low 8 bits, or 80 when those
+// are 0 or above 100.
+uint8_t ThresholdFromStored(int32_t stored);
+
+// Reads both settings into AppState, as start-up does.
+void LoadSettings();

@@ -1,0 +1,87 @@
+// Process-wide platform facts, double-byte-aware path handling, text/integer
+// conversions, the directory search and a few window and process utilities.
+#pragma once
+
+#include <windows.h>
+#include <bitset>
+#include <cstdint>
+#include <string>
+
+// Fixed once at process start by InitPlatformInfo, read-only afterwards.
+extern int PlatformId;              // 2 = NT family; anything else counts as 9x
+extern bool FarEastLocale;          // the ANSI code page is double-byte
+extern std::bitset<256> LeadBytes;  // bytes that begin a double-byte character
+
+constexpr int VER_PLATFORM_NT = 2;
+
+// Sets PlatformId, then the locale's double-byte information, in that order.
+void InitPlatformInfo();
+
+enum class TByteKind { Single, Lead, Trail };
+
+// index is 1-based into text.
+TByteKind ByteKindAt(const std::string& text, int index);
+bool IsSingleByteBackslash(const std::string& text, int index);
+int LastDelimiterIndex(const char* delimiters, const std::string& text);
+
+std::string DirectoryOf(const std::string& path);
+std::string FileNameOf(const std::string& path);
+std::string WithTrailingBackslash(const std::string& path);
+std::string WithoutTrailingBackslash(const std::string& path);
+
+// The integer grammar: leading spaces; decimal with optional sign; or hexadecimal after
+// "$", "x", "X", "0x" or "0X" with at most 8 significant digits; nothing may follow.
+struct TParsedInt {
+    bool valid;
+    int32_t value;  // the number, or for invalid text the digits read before the stop, unsigned
+};
+TParsedInt ParseInt(const char* text);
+int32_t ParseIntOr(const std::string& text, int32_t fallback);
+int32_t ParseIntLenient(const std::string& text);
+std::string FormatInt(int32_t value);
+
+std::string UpperCaseAnsi(const std::string& text);
+// The caller provides room for text.size() + 1 bytes.
+char* CopyToBuffer(char* buffer, const std::string& text);
+
+constexpr DWORD faReadOnly = 0x01;
+constexpr DWORD faHidden = 0x02;
+constexpr DWORD faSysFile = 0x04;
+constexpr DWORD faVolumeId = 0x08;
+constexpr DWORD faDirectory = 0x10;
+constexpr DWORD faArchive = 0x20;
+
+// One directory search. The destructor closes a search that is still open.
+struct TSearchRec {
+    DWORD dosTime = 0;  // local last-write time: date in the high word, time in the low
+    int32_t size = 0;
+    DWORD attributes = 0;
+    std::string name;
+    DWORD excludeMask = 0;
+    HANDLE findHandle = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAA findData = {};
+
+    TSearchRec() = default;
+    ~TSearchRec();
+    TSearchRec(const TSearchRec&) = delete;
+    TSearchRec& operator=(const TSearchRec&) = delete;
+};
+
+// Return 0 when the record holds an entry, else the platform's error code.
+DWORD FileSearchFirst(const std::string& pattern, DWORD wantedAttributes, TSearchRec& rec);
+DWORD FileSearchNext(TSearchRec& rec);
+void FileSearchClose(TSearchRec& rec);
+
+// Empty text when the path is empty, the platform lacks GetLongPathNameA, or it fails.
+std::string LongPathName(const std::string& path);
+std::string ModuleFileName(HMODULE module);
+bool ForceForeground(HWND window);
+void TrimWorkingSet();
+bool IsXpOrLater();
+void AddDropShadow(HWND window);
+
+// Calls that leave no trace under Wine go through here so that tests can watch them.
+struct TSupportSeams {
+    BOOL(WINAPI* setProcessWorkingSetSize)(HANDLE, SIZE_T, SIZE_T) = SetProcessWorkingSetSize;
+};
+extern TSupportSeams SupportSeams;
