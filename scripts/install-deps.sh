@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++-mingw-w64-i686-win32 cmake ninja-build wine wine32:i386 wine64 xvfb xdotool
-          imagemagick fonts-wine doctest-dev locales zip x11-utils)
+          imagemagick fonts-wine doctest-dev locales zip x11-utils python3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cpu/cpumon.h"
+#include "tray/tray.h"
 
 #include <windows.h>
 #include <cstdint>
@@ -23,6 +24,7 @@ struct TAppState {
     bool paused = false;
     HMENU popupMenu = nullptr;
     HWND optionsDialog = nullptr;
+    IconCanvas canvas;
 };
 
 extern TAppState AppState;

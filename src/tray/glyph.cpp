@@ -1,0 +1,48 @@
+#include "app/app_state.h"
+#include "support/support.h"
+#include "tray.h"
+
+namespace {
+const RECT kWholeImage = {0, 0, kIconSize, kIconSize};
+}
+
+void PaintLoadGlyph(uint8_t value) {
+    IconCanvas& canvas = AppState.canvas;
+    HDC dc = canvas.memDC.get();
+    const std::string text = FormatInt(value);
+    const bool belowThreshold = value < AppState.threshold;
+
+    const ScopedSelect bitmap(dc, canvas.glyphBitmap.get());
+    FillRect(dc, &kWholeImage, canvas.backBrush.get());
+    const int x = text.size() == 1 ? 5 : 2;
+    {
+        const ScopedSelect font(dc, canvas.font.get());
+        SetTextColor(dc, belowThreshold ? CLR_BLUE : CLR_RED);
+        // Opaque cells in the DC's near-white background colour, like the fill.
+        ExtTextOutA(dc, x, 1, ETO_OPAQUE, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+    }
+    FrameRect(dc, &kWholeImage, belowThreshold ? canvas.blueBrush.get() : canvas.redBrush.get());
+}
+
+HICON MakeLoadIcon(uint8_t value) {
+    IconCanvas& canvas = AppState.canvas;
+    if (value < 100) {
+        PaintLoadGlyph(value);
+        AppState.blinkPhase = false;
+        return BitmapToIcon(canvas.glyphBitmap.get(), kIconSize, kIconSize);
+    }
+    if (AppState.blinkPhase && AppState.blinkEnabled) {
+        AppState.blinkPhase = false;
+        return BitmapToIcon(canvas.hundredYellow.get(), kIconSize, kIconSize);
+    }
+    // Set even with blinking off, so that switching it on during a run at 100 shows yellow next.
+    AppState.blinkPhase = true;
+    return BitmapToIcon(canvas.hundredRed.get(), kIconSize, kIconSize);
+}
+
+HICON BitmapToIcon(HBITMAP bitmap, int cx, int cy) {
+    // No mask: the icon covers its whole square, the near-white background included.
+    const unique_himagelist list(ImageList_Create(cx, cy, ILC_COLORDDB, 1, 1));
+    const int index = ImageList_Add(list.get(), bitmap, nullptr);
+    return ImageList_GetIcon(list.get(), index, ILD_NORMAL);
+}

@@ -1,0 +1,68 @@
+// The notification-area icon: the off-screen canvas and its two 100 images, the load
+// glyph with its blink rule, and the one operation that adds, changes and removes the icon.
+#pragma once
+
+#include "support/raii.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <cstdint>
+
+constexpr COLORREF CLR_BACKGROUND = 0x00FFFEFF;  // near-white, not pure white
+constexpr COLORREF CLR_RED = 0x000000FF;
+constexpr COLORREF CLR_BLUE = 0x00FF0000;
+constexpr COLORREF CLR_YELLOW = 0x0000E3E3;
+
+constexpr UINT WM_TRAYICON = 0x9000;
+constexpr int kIconSize = 16;
+
+// The drawing surface of every tray image, alive from start-up to shutdown. Between
+// operations the memory DC holds the bitmap and font it was created with.
+struct IconCanvas {
+    unique_hdc memDC;
+    unique_hbitmap glyphBitmap;
+    unique_hbitmap hundredRed;
+    unique_hbitmap hundredYellow;
+    unique_hfont font;
+    unique_hbrush backBrush;
+    unique_hbrush redBrush;
+    unique_hbrush blueBrush;
+};
+
+// The 46 pixels of the digits "100", as x and y in painting order.
+extern const uint8_t HundredPixelsX[46];
+extern const uint8_t HundredPixelsY[46];
+
+void CreateIconCanvas();
+void PaintHundredImages();
+void DestroyIconCanvas();
+
+// value 0..99: the number in blue below the threshold, red at or above it.
+void PaintLoadGlyph(uint8_t value);
+// A new icon for the value, owned by the caller; at 100 and above one of the 100 images.
+HICON MakeLoadIcon(uint8_t value);
+HICON BitmapToIcon(HBITMAP bitmap, int cx, int cy);
+
+// The first, 88-byte ANSI form of NOTIFYICONDATA, which every shell since Windows 95 accepts.
+struct TNotifyIconData {
+    DWORD cbSize;
+    HWND hWnd;
+    UINT uID;
+    UINT uFlags;
+    UINT uCallbackMessage;
+    HICON hIcon;
+    char szTip[64];
+};
+static_assert(sizeof(TNotifyIconData) == 88, "the shell reads the original 88-byte record");
+
+// action: NIM_ADD, NIM_MODIFY or NIM_DELETE. Samples the load unless the program's own
+// icon is wanted or the icon is being removed.
+void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon);
+
+// The shell, the wait and the last error of the add retry, replaceable by tests.
+struct TTraySeams {
+    BOOL(WINAPI* shellNotifyIcon)(DWORD, PNOTIFYICONDATAA) = Shell_NotifyIconA;
+    void(WINAPI* sleep)(DWORD) = Sleep;
+    DWORD(WINAPI* getLastError)() = GetLastError;
+};
+extern TTraySeams TraySeams;

@@ -1,0 +1,65 @@
+#include "app/app_state.h"
+#include "tray.h"
+
+#include <cstring>
+
+TTraySeams TraySeams;
+
+namespace {
+
+constexpr char kTip[64] = "Tembix";  // copied whole: "Tembix" and 58 zero bytes
+constexpr UINT kIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+constexpr int kMaxAddRetries = 5;
+constexpr DWORD kShellBusyWaitMs = 2000;
+
+bool Notify(DWORD action, TNotifyIconData& data) {
+    return TraySeams.shellNotifyIcon(action, reinterpret_cast<PNOTIFYICONDATAA>(&data)) != FALSE;
+}
+
+HICON LoadProgramIcon() {
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    return static_cast<HICON>(LoadImageA(AppState.hInstance, "MAINICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+// A shell that is still starting (or too busy) answers an add with a time-out; it often
+// has taken the icon all the same, which the modify after the wait finds out.
+void RetryAdd(TNotifyIconData& data) {
+    for (int retries = 0; retries < kMaxAddRetries;) {
+        ++retries;
+        if (Notify(NIM_ADD, data)) return;
+        if (TraySeams.getLastError() != ERROR_TIMEOUT) break;
+        TraySeams.sleep(kShellBusyWaitMs);
+        if (Notify(NIM_MODIFY, data)) return;
+    }
+    // Without an icon the program cannot be reached at all: close it the normal way.
+    PostMessageA(AppState.mainWindow, WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon) {
+    uint8_t value = 0;
+    if (!useProgramIcon && action != NIM_DELETE) {
+        value = AppState.sampler ? AppState.sampler->GetUsage() : 0;
+        if (action == NIM_MODIFY) {
+            if (value != AppState.lastShown) AppState.lastShown = value;
+            else if (value < 100 || !AppState.blinkEnabled) return;  // unchanged, nothing to advance
+        }
+    }
+
+    TNotifyIconData data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 0;
+    unique_hicon icon;
+    if (action != NIM_DELETE) {
+        data.uFlags = kIconFlags;
+        std::memcpy(data.szTip, kTip, sizeof data.szTip);
+        icon.reset(useProgramIcon ? LoadProgramIcon() : MakeLoadIcon(value));
+        data.hIcon = icon.get();
+        data.uCallbackMessage = WM_TRAYICON;
+    }
+
+    if (!Notify(action, data) && action == NIM_ADD) RetryAdd(data);
+    // The shell keeps its own copy of the icon; ours goes with `icon`.
+}

@@ -1,0 +1,33 @@
+// Screenshots of the (virtual) desktop, read through the screen DC, for tests that look
+// at the notification area as a person would.
+#pragma once
+
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct Screenshot {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels;  // row by row, top-down
+
+    COLORREF At(int x, int y) const { return pixels[y * width + x]; }
+    int Count(COLORREF colour, const RECT& area) const;
+    // Writes a 24-bit BMP file; the directory must exist.
+    bool Save(const std::string& path) const;
+};
+
+Screenshot TakeScreenshot();
+
+// The bottom-right corner where the taskbar keeps its notification area.
+RECT TrayArea(const Screenshot& shot);
+
+// Dispatches this thread's messages while it waits.
+void PumpMessagesFor(DWORD milliseconds);
+
+// Polls until the condition holds, pumping messages; false on time-out.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
+
+// The directory where tests keep their screenshots: build/tests/artifacts.
+std::string ArtifactDir();
