@@ -21,7 +21,9 @@ start)
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     quiet wineboot -i
-    quiet wine regedit /S "Z:${here//\//\\}\\test-prefix.reg"
+    for reg in prefix.reg test-prefix.reg; do
+      quiet wine regedit /S "Z:${here//\//\\}\\$reg"
+    done
     quiet wineserver -w
     touch "$WINEPREFIX/.tembix-ready"
   fi

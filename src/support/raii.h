@@ -54,6 +54,15 @@ public:
     ~ComPtr() { Reset(); }
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
+    ComPtr(ComPtr&& other) noexcept : ptr_(other.ptr_) { other.ptr_ = nullptr; }
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            ptr_ = other.ptr_;
+            other.ptr_ = nullptr;
+        }
+        return *this;
+    }
 
     I* get() const { return ptr_; }
     I* operator->() const { return ptr_; }
@@ -65,6 +74,14 @@ public:
         return &ptr_;
     }
     void** put_void() { return reinterpret_cast<void**>(put()); }
+
+    // Asks the held object for another of its interfaces; empty when it has none.
+    template <class J>
+    ComPtr<J> As(REFIID iid) const {
+        ComPtr<J> other;
+        if (ptr_) ptr_->QueryInterface(iid, other.put_void());
+        return other;
+    }
 
     void Reset() {
         if (ptr_) ptr_->Release();

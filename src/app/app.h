@@ -1,0 +1,47 @@
+// The application shell: start-up and the single-instance guard, the hidden main window
+// and its procedure, the tray menu, and shutdown.
+#pragma once
+
+#include <windows.h>
+#include <string>
+
+constexpr UINT_PTR IDT_SAMPLE = 1;
+constexpr UINT kSamplePeriodMs = 1000;
+
+constexpr WORD IDM_HELP = 256;
+constexpr WORD IDM_OPTIONS = 257;
+constexpr WORD IDM_PAUSE = 258;
+constexpr WORD IDM_RESUME = 259;
+constexpr WORD IDM_RESTART = 260;
+constexpr WORD IDM_EXIT = 261;
+
+constexpr char kMutexName[] = "Tembix Exists";
+constexpr char kMainClassName[] = "TembixWndClass";
+constexpr char kMainTitle[] = "Tembix";
+constexpr char kDialogClassName[] = "#32770";
+constexpr char kOptionsTitle[] = "Tembix Options";
+constexpr char kHelpFileName[] = "Tembix.txt";
+constexpr char kRestartSwitch[] = "/r";
+
+// The whole life of the program; 0 when it stops early, else the quit code.
+int AppMain(HINSTANCE instance);
+bool RegisterMainWindowClass(HINSTANCE instance);
+HWND CreateMainWindow(HINSTANCE instance);
+void StartMonitoring();
+void StopMonitoring();
+// Directory of the executable in its long form, ending in "\".
+std::string ExeDirectory();
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void ShellOpen(const std::string& file, const std::string& parameters);
+void ShowTrayMenu(HWND window);
+
+// The first argument after the program path, unquoted as the C runtime splits a command line.
+std::string FirstArgument(const char* commandLine);
+
+// Calls that leave no trace of their own, replaceable by tests.
+struct TAppSeams {
+    LRESULT(WINAPI* defWindowProc)(HWND, UINT, WPARAM, LPARAM) = DefWindowProcA;
+    HINSTANCE(WINAPI* shellExecute)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = ShellExecuteA;
+};
+extern TAppSeams AppSeams;

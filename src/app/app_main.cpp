@@ -1,0 +1,127 @@
+#include "app.h"
+
+#include "app_state.h"
+#include "settings/settings.h"
+#include "support/support.h"
+
+namespace {
+
+// Brings monitoring up for the life of the message loop and takes it down however the
+// loop is left, an escaping exception included.
+class MonitoringScope {
+public:
+    MonitoringScope() { StartMonitoring(); }
+    ~MonitoringScope() { StopMonitoring(); }
+    MonitoringScope(const MonitoringScope&) = delete;
+    MonitoringScope& operator=(const MonitoringScope&) = delete;
+};
+
+}  // namespace
+
+std::string FirstArgument(const char* commandLine) {
+    const char* p = commandLine;
+    // The program path: quoted or up to the first blank, with no escapes.
+    if (*p == '"') {
+        ++p;
+        while (*p && *p != '"') ++p;
+        if (*p) ++p;
+    } else {
+        while (*p && *p != ' ' && *p != '\t') ++p;
+    }
+    while (*p == ' ' || *p == '\t') ++p;
+
+    std::string argument;
+    bool quoted = false;
+    while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
+        size_t backslashes = 0;
+        while (*p == '\\') {
+            ++backslashes;
+            ++p;
+        }
+        if (*p == '"') {
+            // 2n backslashes and a quote: n backslashes and a toggle; 2n+1: n and a literal quote.
+            argument.append(backslashes / 2, '\\');
+            if (backslashes % 2) {
+                argument += '"';
+            } else if (quoted && p[1] == '"') {
+                argument += '"';
+                ++p;
+            } else {
+                quoted = !quoted;
+            }
+            ++p;
+        } else {
+            argument.append(backslashes, '\\');
+            if (*p && (quoted || (*p != ' ' && *p != '\t'))) argument += *p++;
+        }
+    }
+    return argument;
+}
+
+std::string ExeDirectory() {
+    const std::string modulePath = ModuleFileName(nullptr);
+    const std::string longPath = LongPathName(modulePath);
+    // Without a long form the module path still names the right directory; an empty one
+    // would put the settings in whatever the current directory is.
+    return DirectoryOf(longPath.empty() ? modulePath : longPath);
+}
+
+bool RegisterMainWindowClass(HINSTANCE instance) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kMainClassName;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    return CreateWindowExA(0, kMainClassName, kMainTitle, 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+}
+
+void StartMonitoring() {
+    CreateIconCanvas();
+    AppState.taskbarCreatedMsg = RegisterWindowMessageA("TaskbarCreated");
+    AppState.sampler.reset(new TCpuMon);
+    PaintHundredImages();
+    UpdateTrayIcon(AppState.mainWindow, NIM_ADD, true);
+    AppState.sampler->GetUsage();  // primes the sampler: the first tick shows a measured load
+    SetTimer(AppState.mainWindow, IDT_SAMPLE, kSamplePeriodMs, nullptr);
+}
+
+void StopMonitoring() {
+    // The shell knows the icon by window handle and id, so this works after WM_CLOSE too.
+    UpdateTrayIcon(AppState.mainWindow, NIM_DELETE, false);
+    KillTimer(AppState.mainWindow, IDT_SAMPLE);
+    DestroyMenu(AppState.popupMenu);
+    AppState.sampler.reset();
+    DestroyIconCanvas();
+}
+
+int AppMain(HINSTANCE instance) {
+    // Only a marker that a copy runs: never waited on, and closed by the end of the process.
+    HANDLE instanceMutex = CreateMutexA(nullptr, TRUE, kMutexName);
+    if (GetLastError() == ERROR_ALREADY_EXISTS && FirstArgument(GetCommandLineA()) != kRestartSwitch) {
+        SetForegroundWindow(FindWindowA(kDialogClassName, kOptionsTitle));
+        return 0;
+    }
+    if (!RegisterMainWindowClass(instance)) return 0;
+    AppState.mainWindow = CreateMainWindow(instance);
+    if (!AppState.mainWindow) return 0;
+    AppState.lastShown = kNothingShown;
+    AppState.blinkPhase = false;
+    AppState.exeDir = ExeDirectory();
+    LoadSettings();
+
+    MSG msg = {};
+    {
+        const MonitoringScope monitoring;
+        TrimWorkingSet();
+        while (GetMessageA(&msg, nullptr, 0, 0)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    ReleaseMutex(instanceMutex);
+    return static_cast<int>(msg.wParam);
+}

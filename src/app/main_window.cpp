@@ -1,0 +1,80 @@
+#include "app.h"
+
+#include "app_state.h"
+#include "settings/options_dialog.h"
+#include "support/support.h"
+
+TAppSeams AppSeams;
+
+namespace {
+
+void PostDestroy(HWND window) { PostMessageA(window, WM_DESTROY, 0, 0); }
+
+void OnTimer(WPARAM timerId) {
+    if (timerId == IDT_SAMPLE) UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, false);
+}
+
+void OnTrayIcon(HWND window, LPARAM mouseMessage) {
+    if (mouseMessage != WM_LBUTTONUP && mouseMessage != WM_RBUTTONUP) return;
+    if (AppState.optionsDialog) SetForegroundWindow(AppState.optionsDialog);
+    else if (!AppState.popupMenu) ShowTrayMenu(window);
+}
+
+void Pause() {
+    KillTimer(AppState.mainWindow, IDT_SAMPLE);
+    AppState.sampler->Reset();
+    AppState.paused = true;
+    UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, true);
+    AppState.lastShown = kNothingShown;
+    AppState.blinkPhase = false;
+}
+
+void Resume() {
+    AppState.sampler->GetUsage();  // primes the sampler after the Reset of Pause
+    AppState.paused = false;
+    SetTimer(AppState.mainWindow, IDT_SAMPLE, kSamplePeriodMs, nullptr);
+}
+
+void OpenOptions() {
+    DialogBoxParamA(AppState.hInstance, kOptionsTemplate, nullptr, OptionsDialogProc, 0);
+    AppState.optionsDialog = nullptr;
+}
+
+void OnCommand(HWND window, WORD id) {
+    switch (id) {
+        case IDM_HELP: ShellOpen(AppState.exeDir + kHelpFileName, ""); break;
+        case IDM_OPTIONS: OpenOptions(); break;
+        case IDM_PAUSE: Pause(); break;
+        case IDM_RESUME: Resume(); break;
+        case IDM_RESTART:
+            // The new copy gets past the single-instance guard with the switch.
+            ShellOpen(ModuleFileName(nullptr), kRestartSwitch);
+            PostDestroy(window);
+            break;
+        case IDM_EXIT: PostDestroy(window); break;
+    }
+    TrimWorkingSet();
+}
+
+void OnTaskbarCreated() { UpdateTrayIcon(AppState.mainWindow, NIM_ADD, false); }
+
+}  // namespace
+
+void ShellOpen(const std::string& file, const std::string& parameters) {
+    AppSeams.shellExecute(GetDesktopWindow(), "open", file.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DESTROY: PostQuitMessage(0); break;
+        case WM_CLOSE: PostDestroy(window); break;  // the default processing destroys the window
+        case WM_COMMAND: OnCommand(window, LOWORD(wParam)); break;
+        case WM_TIMER: OnTimer(wParam); break;
+        case WM_TRAYICON: OnTrayIcon(window, lParam); break;
+        default:
+            // 0 until registered, and WM_NULL (which the tray menu posts) is 0 too.
+            if (AppState.taskbarCreatedMsg != 0 && message == AppState.taskbarCreatedMsg) OnTaskbarCreated();
+            break;
+    }
+    return AppSeams.defWindowProc(window, message, wParam, lParam);
+}

@@ -1,0 +1,96 @@
+#include "options_dialog.h"
+
+#include "app/app_state.h"
+#include "res/resource.h"
+#include "settings.h"
+#include "shortcut/shortcut.h"
+#include "support/support.h"
+
+#include <commctrl.h>
+
+namespace {
+
+constexpr DWORD kUpDownStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | UDS_WRAP | UDS_SETBUDDYINT | UDS_ALIGNRIGHT |
+                               UDS_ARROWKEYS;  // 0x50800027
+constexpr int kThresholdMin = 1;
+constexpr int kThresholdMax = 100;
+constexpr WPARAM kThresholdChars = 3;
+constexpr int kThresholdRightMargin = 2;  // pixels between the digits and the arrows
+constexpr int kThresholdTextSize = 1025;
+
+LRESULT SendItem(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return SendDlgItemMessageA(dialog, id, message, wParam, lParam);
+}
+
+bool IsChecked(HWND dialog, int id) { return SendItem(dialog, id, BM_GETCHECK) == BST_CHECKED; }
+
+void SetChecked(HWND dialog, int id, bool checked) {
+    SendItem(dialog, id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+HICON ProgramIcon() { return LoadIconA(AppState.hInstance, IDR_MAINICON); }
+
+void OnInitDialog(HWND dialog) {
+    AppState.optionsDialog = dialog;
+    SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ProgramIcon()));
+    SendItem(dialog, IDC_APPICON, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(ProgramIcon()));
+    // The Startup folder is scanned each time: the user may have changed it by hand.
+    SetChecked(dialog, IDC_STARTUP, IsStartupShortcutPresent(kProgramFileName));
+    SetChecked(dialog, IDC_BLINK, AppState.blinkEnabled);
+    SendItem(dialog, IDC_THRESHOLD, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, kThresholdRightMargin));
+    SendItem(dialog, IDC_THRESHOLD, EM_LIMITTEXT, kThresholdChars);
+    // With UDS_SETBUDDYINT the control writes the threshold into the field itself.
+    CreateUpDown(dialog, GetDlgItem(dialog, IDC_THRESHOLD), IDC_THRESHOLD_SPIN, AppState.threshold, kThresholdMax,
+                 kThresholdMin);
+    AddDropShadow(dialog);
+}
+
+void SaveOptions(HWND dialog) {
+    const std::string path = SettingsPath();
+    IniEraseSection(path, kOptionSection);
+    AppState.blinkEnabled = IsChecked(dialog, IDC_BLINK);
+    IniWriteBool(path, kOptionSection, kBlinkKey, AppState.blinkEnabled);
+
+    const std::string exePath = AppState.exeDir + kProgramFileName;
+    if (IsChecked(dialog, IDC_STARTUP)) {
+        InstallStartupShortcut(kShortcutName, "", exePath, "", WithoutTrailingBackslash(AppState.exeDir), exePath, 0,
+                               SW_SHOWNORMAL, 0);
+    } else {
+        RemoveStartupShortcuts(kProgramFileName);
+    }
+
+    char text[kThresholdTextSize] = {};
+    SendItem(dialog, IDC_THRESHOLD, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    const int32_t value = ParseIntLenient(text);
+    AppState.threshold =
+        value >= kThresholdMin && value <= kThresholdMax ? static_cast<uint8_t>(value) : kDefaultThreshold;
+    IniWriteInteger(path, kOptionSection, kThresholdKey, AppState.threshold);
+    AppState.lastShown = kNothingShown;  // the next tick repaints under the new settings
+}
+
+void OnCommand(HWND dialog, WPARAM wParam) {
+    if (HIWORD(wParam) != 0) return;
+    switch (LOWORD(wParam)) {
+        case IDOK:
+            SaveOptions(dialog);
+            EndDialog(dialog, 0);
+            break;
+        case IDCANCEL: EndDialog(dialog, 0); break;
+    }
+}
+
+}  // namespace
+
+HWND CreateUpDown(HWND parent, HWND buddy, int id, int position, int upper, int lower) {
+    return CreateUpDownControl(kUpDownStyle, 0, 0, 0, 0, parent, id, AppState.hInstance, buddy, upper, lower,
+                               position);
+}
+
+INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG: OnInitDialog(dialog); return TRUE;  // focus to the first tab stop
+        case WM_COMMAND: OnCommand(dialog, wParam); return TRUE;
+        case WM_CLOSE: EndDialog(dialog, 0); return TRUE;
+    }
+    return FALSE;
+}
