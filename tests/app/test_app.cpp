@@ -33,6 +33,8 @@ TEST_CASE("The first argument decides the restart switch") {
         {"Tembix.exe a\\\\\"b c\"", "a\\b c"},
         {"Tembix.exe a\\b", "a\\b"},
         {"Tembix.exe \"\"", ""},
+        {"Tembix.exe \"/r\"\"x\"", "/r\"x"},
+        {"Tembix.exe a\"\"b", "ab"},
         {"", ""},
     };
     for (const Row& row : rows) {

@@ -217,9 +217,12 @@ TEST_CASE("The threshold field takes three digits and steps round 1..100") {
         AppState.threshold = 5;
         CHECK(WithDialog([](HWND dialog) {
             HWND edit = Item(dialog, IDC_THRESHOLD);
-            SetWindowTextA(edit, "");
-            for (char c : {'1', '2', '3', '4'}) SendMessageA(edit, WM_CHAR, c, 0);
-            CHECK(ItemText(dialog, IDC_THRESHOLD) == "123");
+            CHECK(SendMessageA(edit, EM_GETLIMITTEXT, 0, 0) == 3);
+            for (const char* typed : {"1234", "1111"}) {  // narrow digits: the limit, not the width, stops them
+                SetWindowTextA(edit, "");
+                for (const char* c = typed; *c; ++c) SendMessageA(edit, WM_CHAR, *c, 0);
+                CHECK(ItemText(dialog, IDC_THRESHOLD) == std::string(typed, 3));
+            }
             Press(dialog, IDCANCEL);
         }));
     }
@@ -299,6 +302,20 @@ TEST_CASE("OK installs or removes the Startup shortcut") {
     files = StartupFiles();
     CHECK(files.size() == 1);
     CHECK(files.count("Editor.lnk") == 1);
+}
+
+TEST_CASE("Only plain commands count: a notification from the OK button's id saves nothing") {
+    DialogFixture f;
+    AppState.threshold = 33;
+    CHECK(WithDialog([](HWND dialog) {
+        SetDlgItemTextA(dialog, IDC_THRESHOLD, "90");
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0);
+        CHECK(IsWindow(dialog));
+        CHECK(AppState.optionsDialog == dialog);
+        Press(dialog, IDCANCEL);
+    }));
+    CHECK(AppState.threshold == 33);
+    CHECK_FALSE(FileExists(SettingsPath()));
 }
 
 TEST_CASE("Cancel, Escape and the close box change nothing") {
