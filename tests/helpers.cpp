@@ -48,3 +48,30 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+namespace {
+
+volatile LONG stopSpinning = 0;
+
+DWORD WINAPI Spin(void*) {
+    while (!stopSpinning) {
+    }
+    return 0;
+}
+
+}  // namespace
+
+FullLoad::FullLoad() {
+    stopSpinning = 0;
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    for (DWORD i = 0; i < info.dwNumberOfProcessors; ++i) {
+        threads_.push_back(CreateThread(nullptr, 0, Spin, nullptr, 0, nullptr));
+    }
+}
+
+FullLoad::~FullLoad() {
+    stopSpinning = 1;
+    WaitForMultipleObjects(static_cast<DWORD>(threads_.size()), threads_.data(), TRUE, INFINITE);
+    for (HANDLE thread : threads_) CloseHandle(thread);
+}

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <string>
+#include <vector>
 
 // A fresh, empty directory below the current one; no trailing backslash.
 std::string ScratchDir(const std::string& name);
@@ -10,3 +11,15 @@ void RemoveTree(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+
+// One busy thread per processor for as long as it lives: a load of 100 %.
+class FullLoad {
+public:
+    FullLoad();
+    ~FullLoad();
+    FullLoad(const FullLoad&) = delete;
+    FullLoad& operator=(const FullLoad&) = delete;
+
+private:
+    std::vector<HANDLE> threads_;
+};

@@ -239,3 +239,49 @@ TEST_CASE("Every message goes on to DefWindowProcA with its own values") {
     CHECK(AppFixture::Count(WM_CLOSE) == 1);
     CHECK(AppFixture::Count(WM_DESTROY) == 1);  // sent by the default processing
 }
+
+TEST_CASE("The resources: the icon group and the version") {
+    const LANGID japanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
+    // The icon group: a 16x16 and a 32x32 image, 16 colours each.
+    HRSRC group = FindResourceExA(AppState.hInstance, RT_GROUP_ICON, "MAINICON", japanese);
+    REQUIRE(group != nullptr);
+    const auto* header = static_cast<const BYTE*>(LockResource(LoadResource(AppState.hInstance, group)));
+    REQUIRE(header[4] == 2);  // idCount
+    for (int i = 0; i < 2; ++i) {
+        const BYTE* entry = header + 6 + 14 * i;  // GRPICONDIRENTRY
+        CAPTURE(i);
+        CHECK(entry[0] == (i == 0 ? 16 : 32));
+        CHECK(entry[1] == entry[0]);
+        CHECK(entry[2] == 16);  // colours
+        CHECK((entry[6] | entry[7] << 8) == 4);  // bits per pixel
+    }
+
+    HRSRC version = FindResourceExA(AppState.hInstance, RT_VERSION, MAKEINTRESOURCEA(1), japanese);
+    REQUIRE(version != nullptr);
+    const DWORD size = SizeofResource(AppState.hInstance, version);
+    const void* data = LockResource(LoadResource(AppState.hInstance, version));
+    std::vector<BYTE> copy(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    REQUIRE(VerQueryValueA(copy.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    CHECK(fixed->dwFileVersionMS == MAKELONG(1, 1));
+    CHECK(fixed->dwFileVersionLS == MAKELONG(0, 6));
+    CHECK(fixed->dwProductVersionMS == MAKELONG(1, 1));
+    DWORD* translation = nullptr;
+    REQUIRE(VerQueryValueA(copy.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+    CHECK(*translation == MAKELONG(0x0411, 932));
+    struct Row {
+        const char* name;
+        const char* value;
+    };
+    for (const Row& row : {Row{"FileDescription", "Tembix"}, Row{"InternalName", "Tembix"},
+                           Row{"ProductName", "Tembix"}, Row{"LegalTrademarks", "Tembix"},
+                           Row{"OriginalFilename", "Tembix.exe"}, Row{"FileVersion", "1.1.6.0"},
+                           Row{"ProductVersion", "1.1.6.0"}}) {
+        CAPTURE(row.name);
+        char* text = nullptr;
+        const std::string query = std::string("\\StringFileInfo\\041103A4\\") + row.name;
+        REQUIRE(VerQueryValueA(copy.data(), query.c_str(), reinterpret_cast<void**>(&text), &length));
+        CHECK(std::string(text) == row.value);
+    }
+}

@@ -1,6 +1,7 @@
 #include <doctest.h>
 
 #include "cpu/cpumon.h"
+#include "helpers.h"
 #include "support/support.h"
 
 #include <float.h>
@@ -69,14 +70,6 @@ struct FpuTraps {
         _controlfp(saved, _MCW_EM);
     }
 };
-
-volatile LONG busyStop = 0;
-
-DWORD WINAPI Spin(void*) {
-    while (!busyStop) {
-    }
-    return 0;
-}
 
 }  // namespace
 
@@ -198,18 +191,14 @@ TEST_CASE("Against Wine's own query") {
     CHECK(mon.processorCount == info.dwNumberOfProcessors);
 
     SUBCASE("one busy thread per processor reads as nearly full load") {
-        busyStop = 0;
-        std::vector<HANDLE> threads;
-        for (DWORD i = 0; i < info.dwNumberOfProcessors; ++i) {
-            threads.push_back(CreateThread(nullptr, 0, Spin, nullptr, 0, nullptr));
+        uint8_t load = 0;
+        {
+            FullLoad busy;
+            Sleep(200);  // let the threads get going before the window opens
+            CHECK(mon.GetUsage() == 0);
+            Sleep(1000);
+            load = mon.GetUsage();
         }
-        Sleep(200);  // let the threads get going before the window opens
-        CHECK(mon.GetUsage() == 0);
-        Sleep(1000);
-        const uint8_t load = mon.GetUsage();
-        busyStop = 1;
-        WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
-        for (HANDLE t : threads) CloseHandle(t);
         CHECK(load >= 90);
         CHECK(load <= 100);
     }

@@ -80,32 +80,6 @@ std::vector<HWND> WindowsTitled(const std::string& part) {
     return search.found;
 }
 
-volatile LONG stopSpinning = 0;
-
-DWORD WINAPI Spin(void*) {
-    while (!stopSpinning) {
-    }
-    return 0;
-}
-
-// One busy thread per processor for as long as it lives.
-struct FullLoad {
-    std::vector<HANDLE> threads;
-    FullLoad() {
-        stopSpinning = 0;
-        SYSTEM_INFO info;
-        GetSystemInfo(&info);
-        for (DWORD i = 0; i < info.dwNumberOfProcessors; ++i) {
-            threads.push_back(CreateThread(nullptr, 0, Spin, nullptr, 0, nullptr));
-        }
-    }
-    ~FullLoad() {
-        stopSpinning = 1;
-        WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
-        for (HANDLE t : threads) CloseHandle(t);
-    }
-};
-
 }  // namespace
 
 TEST_CASE("A first start shows the program icon, then the load") {

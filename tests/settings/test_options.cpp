@@ -186,6 +186,7 @@ TEST_CASE("The dialog opens showing the current settings") {
             CHECK(low == 1);
             CHECK(high == 100);
             CHECK(SendMessageA(dialog, WM_GETICON, ICON_SMALL, 0) != 0);
+            CHECK((GetClassLongA(dialog, GCL_STYLE) & 0x00020000) != 0);  // the drop shadow, on XP and later
             CHECK(SendMessageA(Item(dialog, IDC_APPICON), STM_GETIMAGE, IMAGE_ICON, 0) != 0);
             Press(dialog, IDCANCEL);
         }));

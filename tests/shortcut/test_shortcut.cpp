@@ -280,8 +280,6 @@ TEST_CASE("CreateShellLink stores the fields given; GetShellLinkTarget reads the
         {"full.lnk", "C:\\Apps\\Tembix\\Tembix.exe", "/r", "C:\\Apps\\Tembix", "Load monitor",
          "C:\\Apps\\Tembix\\Tembix.exe", 3, SW_SHOWMINNOACTIVE, MAKEWORD('T', HOTKEYF_CONTROL | HOTKEYF_ALT)},
         {"minimal.lnk", "C:\\Does Not Exist\\Some Program.exe", "", "", "", "", 0, SW_SHOWNORMAL, 0},
-        {"caps.lnk", "E:\\OLD\\TEMBIX.EXE", "", "", "", "", 0, SW_SHOWMAXIMIZED, 0},
-        {"existing.lnk", "C:\\windows\\notepad.exe", "a b", "C:\\windows", "", "", 0, SW_SHOWNORMAL, 0},
     };
     for (const Row& row : rows) {
         CAPTURE(row.name);
@@ -328,7 +326,7 @@ TEST_CASE("GetShellLinkTarget reads link paths of up to 260 characters, and none
     };
     // The link object itself loads through paths of any length; the longest would run far
     // past a 261-byte field.
-    const Row rows[] = {{259, kThisCopy}, {260, kThisCopy}, {261, ""}, {262, ""}, {600, ""}, {4000, ""}};
+    const Row rows[] = {{260, kThisCopy}, {261, ""}, {4000, ""}};
     for (const Row& row : rows) {
         CAPTURE(row.length);
         const std::string path = pathOfLength(row.length);
@@ -425,21 +423,6 @@ TEST_CASE_FIXTURE(StartupFixture, "InstallStartupShortcut keeps exactly one shor
         CHECK(NamesIn(dir) == Names{kShortcutName});
         CHECK(ReadLinkFields(tembixLnk).target == kThisCopy);
         CHECK(ReadLinkFields(tembixLnk).arguments == "");
-    }
-    SUBCASE("an empty folder gets Tembix.lnk with the fields passed through") {
-        InstallStartupShortcut(kShortcutName, "Load monitor", kThisCopy, "/r", "C:\\Apps\\Tembix", "C:\\Icons\\t.ico",
-                               2, SW_SHOWMINIMIZED, MAKEWORD('L', HOTKEYF_SHIFT));
-        CHECK(NamesIn(dir) == Names{kShortcutName});
-        const TLinkFields fields = ReadLinkFields(tembixLnk);
-        CHECK(fields.target == kThisCopy);
-        CHECK(fields.arguments == "/r");
-        CHECK(fields.workingDirectory == "C:\\Apps\\Tembix");
-        CHECK(fields.description == "Load monitor");
-        CHECK(fields.iconPath == "C:\\Icons\\t.ico");
-        CHECK(fields.iconIndex == 2);
-        CHECK(StoredShowCommand(tembixLnk) == SW_SHOWMINIMIZED);
-        CHECK(fields.hotKey == MAKEWORD('L', HOTKEYF_SHIFT));
-        CHECK(IsStartupShortcutPresent(kProgramFileName));
     }
     SUBCASE("a crowded folder: the scan goes on past the match and past each deletion") {
         MakeLink(tembixLnk, kThisCopy, "/keep");
