@@ -96,7 +96,8 @@ int main() {
         scriptedLoad = 42;
         const double sample = MicrosecondsPer(kTicks, [](int) { AppState.sampler->GetUsage(); });
         const double tick = MicrosecondsPer(kTicks, [](int) { UpdateTrayIcon(nullptr, NIM_MODIFY, false); });
-        const double make = MicrosecondsPer(kIcons, [](int i) { DestroyIcon(MakeLoadIcon(static_cast<uint8_t>(i % 100))); });
+        const double make =
+            MicrosecondsPer(kIcons, [](int i) { DestroyIcon(MakeLoadIcon(static_cast<uint8_t>(i % 100))); });
         const double bare = MicrosecondsPer(kIcons, [](int i) { BarePaintAndConvert(i % 100); });
         const double changed = MicrosecondsPer(kIcons, [](int i) {
             scriptedLoad = static_cast<uint8_t>(i % 100);

@@ -23,8 +23,7 @@ void CALLBACK ForceEnd(HWND, UINT, UINT_PTR id, DWORD) {
 
 }  // namespace
 
-bool RunModal(const std::function<void()>& open, const std::function<void()>& inside, DWORD delayMs,
-              DWORD timeoutMs) {
+bool RunModal(const std::function<void()>& open, const std::function<void()>& inside, DWORD delayMs, DWORD timeoutMs) {
     pendingInside = inside;
     forced = false;
     const UINT_PTR insideTimer = SetTimer(nullptr, 0, delayMs, RunInside);

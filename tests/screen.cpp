@@ -68,9 +68,7 @@ Screenshot TakeScreenshot() {
     return shot;
 }
 
-RECT TrayArea(const Screenshot& shot) {
-    return RECT{shot.width - 200, shot.height - 40, shot.width, shot.height};
-}
+RECT TrayArea(const Screenshot& shot) { return RECT{shot.width - 200, shot.height - 40, shot.width, shot.height}; }
 
 void PumpMessagesFor(DWORD milliseconds) {
     const DWORD start = GetTickCount();

@@ -121,8 +121,8 @@ uint8_t TCpuMon::SampleNt() {
     const int64_t systemTime = ReadInt64(timeOfDay + kSystemTimeOffset);
     uint8_t load = 0;
     if (prevIdleTime != 0) {
-        load = LoadFromDeltas(Difference(idleTime, prevIdleTime), Difference(systemTime, prevSystemTime),
-                              processorCount);
+        load =
+            LoadFromDeltas(Difference(idleTime, prevIdleTime), Difference(systemTime, prevSystemTime), processorCount);
     }
     prevIdleTime = idleTime;
     prevSystemTime = systemTime;

@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr DWORD kUpDownStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | UDS_WRAP | UDS_SETBUDDYINT | UDS_ALIGNRIGHT |
-                               UDS_ARROWKEYS;  // 0x50800027
+constexpr DWORD kUpDownStyle =
+    WS_CHILD | WS_VISIBLE | WS_BORDER | UDS_WRAP | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS;  // 0x50800027
 constexpr int kThresholdMin = 1;
 constexpr int kThresholdMax = 100;
 constexpr WPARAM kThresholdChars = 3;
@@ -82,8 +82,7 @@ void OnCommand(HWND dialog, WPARAM wParam) {
 }  // namespace
 
 HWND CreateUpDown(HWND parent, HWND buddy, int id, int position, int upper, int lower) {
-    return CreateUpDownControl(kUpDownStyle, 0, 0, 0, 0, parent, id, AppState.hInstance, buddy, upper, lower,
-                               position);
+    return CreateUpDownControl(kUpDownStyle, 0, 0, 0, 0, parent, id, AppState.hInstance, buddy, upper, lower, position);
 }
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

@@ -17,13 +17,11 @@ std::string SettingsPath() { return AppState.exeDir + kSettingsFileName; }
 
 std::string IniReadString(const std::string& file, const std::string& section, const std::string& key) {
     char buffer[kReadBufferSize] = {};
-    const DWORD n =
-        GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, kReadBufferSize, file.c_str());
+    const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, kReadBufferSize, file.c_str());
     return std::string(buffer, n < kReadBufferSize ? n : kReadBufferSize - 1);
 }
 
-int32_t IniReadInteger(const std::string& file, const std::string& section, const std::string& key,
-                       int32_t fallback) {
+int32_t IniReadInteger(const std::string& file, const std::string& section, const std::string& key, int32_t fallback) {
     return ParseIntOr(IniReadString(file, section, key), fallback);
 }
 

@@ -15,8 +15,7 @@ std::string SettingsPath();
 
 // Values longer than 1023 characters come back cut to 1023.
 std::string IniReadString(const std::string& file, const std::string& section, const std::string& key);
-int32_t IniReadInteger(const std::string& file, const std::string& section, const std::string& key,
-                       int32_t fallback);
+int32_t IniReadInteger(const std::string& file, const std::string& section, const std::string& key, int32_t fallback);
 bool IniReadBool(const std::string& file, const std::string& section, const std::string& key, bool fallback);
 bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value);

@@ -11,7 +11,9 @@
 template <auto Close>
 struct CloseWith {
     template <class H>
-    void operator()(H handle) const noexcept { Close(handle); }
+    void operator()(H handle) const noexcept {
+        Close(handle);
+    }
 };
 
 // A null handle means "nothing owned"; the handle types are all pointers.

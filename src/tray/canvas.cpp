@@ -6,8 +6,8 @@
 const uint8_t HundredPixelsX[46] = {2,  3,  3,  3,  3,  3,  3,  3,  3,  3,  5,  5,  5,  5,  5,  5,
                                     5,  6,  6,  7,  7,  8,  8,  8,  8,  8,  8,  8,  10, 10, 10, 10,
                                     10, 10, 10, 11, 11, 12, 12, 13, 13, 13, 13, 13, 13, 13};
-const uint8_t HundredPixelsY[46] = {5, 3, 4, 5, 6, 7, 8, 9,  10, 11, 4, 5, 6, 7, 8,  9, 10, 3, 11, 3, 11, 4, 5,
-                                    6, 7, 8, 9, 10, 4, 5, 6, 7, 8,  9, 10, 3, 11, 3, 11, 4, 5, 6, 7, 8, 9, 10};
+const uint8_t HundredPixelsY[46] = {5, 3, 4, 5, 6,  7, 8, 9, 10, 11, 4, 5,  6, 7,  8, 9,  10, 3, 11, 3, 11, 4, 5,
+                                    6, 7, 8, 9, 10, 4, 5, 6, 7,  8,  9, 10, 3, 11, 3, 11, 4,  5, 6,  7, 8,  9, 10};
 
 namespace {
 
@@ -16,7 +16,8 @@ const RECT kWholeImage = {0, 0, kIconSize, kIconSize};
 // Into the bitmap selected in the memory DC.
 void PaintHundred(HDC dc, HBRUSH background) {
     FillRect(dc, &kWholeImage, background);
-    for (size_t i = 0; i < sizeof HundredPixelsX; ++i) SetPixel(dc, HundredPixelsX[i], HundredPixelsY[i], CLR_BACKGROUND);
+    for (size_t i = 0; i < sizeof HundredPixelsX; ++i)
+        SetPixel(dc, HundredPixelsX[i], HundredPixelsY[i], CLR_BACKGROUND);
 }
 
 }  // namespace

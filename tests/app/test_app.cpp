@@ -252,7 +252,7 @@ TEST_CASE("The resources: the icon group and the version") {
         CAPTURE(i);
         CHECK(entry[0] == (i == 0 ? 16 : 32));
         CHECK(entry[1] == entry[0]);
-        CHECK(entry[2] == 16);  // colours
+        CHECK(entry[2] == 16);                   // colours
         CHECK((entry[6] | entry[7] << 8) == 4);  // bits per pixel
     }
 
@@ -274,10 +274,10 @@ TEST_CASE("The resources: the icon group and the version") {
         const char* name;
         const char* value;
     };
-    for (const Row& row : {Row{"FileDescription", "Tembix"}, Row{"InternalName", "Tembix"},
-                           Row{"ProductName", "Tembix"}, Row{"LegalTrademarks", "Tembix"},
-                           Row{"OriginalFilename", "Tembix.exe"}, Row{"FileVersion", "1.1.6.0"},
-                           Row{"ProductVersion", "1.1.6.0"}}) {
+    for (const Row& row :
+         {Row{"FileDescription", "Tembix"}, Row{"InternalName", "Tembix"}, Row{"ProductName", "Tembix"},
+          Row{"LegalTrademarks", "Tembix"}, Row{"OriginalFilename", "Tembix.exe"}, Row{"FileVersion", "1.1.6.0"},
+          Row{"ProductVersion", "1.1.6.0"}}) {
         CAPTURE(row.name);
         char* text = nullptr;
         const std::string query = std::string("\\StringFileInfo\\041103A4\\") + row.name;

@@ -52,9 +52,7 @@ int CountCommands() {
 TEST_CASE("A tray click opens the eight-item menu at the pointer") {
     AppFixture f;
     SUBCASE("sampling offers Pause") {}
-    SUBCASE("paused offers Resume") {
-        AppFixture::Send(WM_COMMAND, IDM_PAUSE);
-    }
+    SUBCASE("paused offers Resume") { AppFixture::Send(WM_COMMAND, IDM_PAUSE); }
     const bool paused = AppState.paused;
     f.ClearRecords();
     SetCursorPos(300, 200);
@@ -67,8 +65,8 @@ TEST_CASE("A tray click opens the eight-item menu at the pointer") {
                                            HWND menuWindow = FindMenuWindow();
                                            REQUIRE(menuWindow != nullptr);
                                            GetWindowRect(menuWindow, &menuRect);
-                                           HMENU menu = reinterpret_cast<HMENU>(
-                                               SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+                                           HMENU menu =
+                                               reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
                                            recorded = AppState.popupMenu;
                                            CHECK(menu == AppState.popupMenu);
                                            items = ReadItems(menu);
@@ -146,8 +144,8 @@ TEST_CASE("A menu choice arrives as the command") {
 
 TEST_CASE("Only the release of the left or right button opens the menu") {
     AppFixture f;
-    for (LPARAM mouse : {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MOUSEMOVE,
-                         WM_MBUTTONUP, WM_MBUTTONDOWN, WM_CONTEXTMENU}) {
+    for (LPARAM mouse : {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MOUSEMOVE, WM_MBUTTONUP,
+                         WM_MBUTTONDOWN, WM_CONTEXTMENU}) {
         CAPTURE(mouse);
         bool menuSeen = false;
         RunModal([&] { Click(mouse); },

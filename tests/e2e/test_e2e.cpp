@@ -261,8 +261,8 @@ TEST_CASE("Options as a person would use it: open, second start, Startup, thresh
     TakeScreenshot().Save(ArtifactDir() + "\\e2e-options.bmp");
 
     // A second start brings the open dialog to the front and ends.
-    HWND other = CreateWindowExA(0, "STATIC", "elsewhere", WS_POPUP | WS_VISIBLE, 20, 20, 120, 60, nullptr,
-                                 nullptr, nullptr, nullptr);
+    HWND other = CreateWindowExA(0, "STATIC", "elsewhere", WS_POPUP | WS_VISIBLE, 20, 20, 120, 60, nullptr, nullptr,
+                                 nullptr, nullptr);
     SetForegroundWindow(other);
     CHECK(WaitUntil([&] { return GetForegroundWindow() == other; }, 2000));
     {

@@ -88,14 +88,15 @@ std::map<std::string, std::string> StartupFiles() {
 
 void InstallThisCopy() {
     const std::string exe = AppState.exeDir + kProgramFileName;
-    InstallStartupShortcut(kShortcutName, "", exe, "", WithoutTrailingBackslash(AppState.exeDir), exe, 0,
-                           SW_SHOWNORMAL, 0);
+    InstallStartupShortcut(kShortcutName, "", exe, "", WithoutTrailingBackslash(AppState.exeDir), exe, 0, SW_SHOWNORMAL,
+                           0);
 }
 
 }  // namespace
 
 TEST_CASE("The template is the one the table gives") {
-    HRSRC found = FindResourceExA(AppState.hInstance, RT_DIALOG, IDD_OPTIONS, MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+    HRSRC found =
+        FindResourceExA(AppState.hInstance, RT_DIALOG, IDD_OPTIONS, MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
     REQUIRE(found != nullptr);
     const auto* p = static_cast<const WORD*>(LockResource(LoadResource(AppState.hInstance, found)));
     REQUIRE(p != nullptr);
@@ -234,8 +235,8 @@ TEST_CASE("The threshold field takes three digits and steps round 1..100") {
             bool mouse;
             const char* after;
         };
-        const Row rows[] = {{100, true, false, "1"},  {1, false, false, "100"}, {100, true, true, "1"},
-                            {1, false, true, "100"}, {41, true, false, "42"},   {41, false, true, "40"}};
+        const Row rows[] = {{100, true, false, "1"}, {1, false, false, "100"}, {100, true, true, "1"},
+                            {1, false, true, "100"}, {41, true, false, "42"},  {41, false, true, "40"}};
         for (const Row& row : rows) {
             CAPTURE(int(row.start));
             CAPTURE(row.up);
@@ -331,10 +332,7 @@ TEST_CASE("Cancel, Escape and the close box change nothing") {
 
     const std::pair<const char*, std::function<void(HWND)>> ways[] = {
         {"Cancel", [](HWND dialog) { Press(dialog, IDCANCEL); }},
-        {"Escape",
-         [](HWND dialog) {
-             PostMessageA(GetFocus() ? GetFocus() : dialog, WM_KEYDOWN, VK_ESCAPE, 0);
-         }},
+        {"Escape", [](HWND dialog) { PostMessageA(GetFocus() ? GetFocus() : dialog, WM_KEYDOWN, VK_ESCAPE, 0); }},
         {"close box", [](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }},
     };
     for (const auto& way : ways) {
@@ -368,7 +366,8 @@ TEST_CASE("While the dialog is open a tray click brings it to the front and open
         CHECK(AppState.popupMenu == nullptr);
         // Nothing reachable can open a second dialog.
         int dialogs = 0;
-        for (HWND w = FindWindowA("#32770", "Tembix Options"); w; w = FindWindowExA(nullptr, w, "#32770", "Tembix Options")) {
+        for (HWND w = FindWindowA("#32770", "Tembix Options"); w;
+             w = FindWindowExA(nullptr, w, "#32770", "Tembix Options")) {
             ++dialogs;
         }
         CHECK(dialogs == 1);

@@ -39,7 +39,7 @@ TEST_CASE("Loading at start: stored thresholds become one byte in 1..100") {
         uint8_t expected;
     };
     const Row rows[] = {
-        {"Threshold=0x32", 50}, {"Threshold=$32", 50}, {"Threshold=x32", 50}, {"Threshold= 50", 50},
+        {"Threshold=0x32", 50}, {"Threshold=$32", 50}, {"Threshold=x32", 50},  {"Threshold= 50", 50},
         {"Threshold=50%", 80},  {"Threshold=300", 44}, {"Threshold=356", 100}, {"Threshold=-156", 100},
         {"Threshold=-1", 80},   {"Threshold=0", 80},   {"Threshold=256", 80},  {"Threshold=1", 1},
         {"Threshold=100", 100}, {"Threshold=101", 80}, {"Threshold=255", 80},  {"Threshold=abc", 80},
@@ -61,8 +61,8 @@ TEST_CASE("Loading at start: any non-zero BlinkTrayIcon is on") {
         bool expected;
     };
     const Row rows[] = {
-        {"BlinkTrayIcon=1", true},   {"BlinkTrayIcon=2", true},    {"BlinkTrayIcon=-1", true},
-        {"BlinkTrayIcon=0x1", true}, {"BlinkTrayIcon=0", false},   {"BlinkTrayIcon=yes", false},
+        {"BlinkTrayIcon=1", true},   {"BlinkTrayIcon=2", true},  {"BlinkTrayIcon=-1", true},
+        {"BlinkTrayIcon=0x1", true}, {"BlinkTrayIcon=0", false}, {"BlinkTrayIcon=yes", false},
         {"BlinkTrayIcon=", false},   {"OtherKey=1", false},
     };
     int i = 0;

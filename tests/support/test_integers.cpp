@@ -62,8 +62,8 @@ TEST_CASE("ParseIntLenient keeps the digits read before the parse stopped") {
         int32_t expected;
     };
     const Row rows[] = {
-        {"42", 42}, {"4x", 4},  {"-5a", 5}, {"-5", -5},   {"abc", 0},   {"", 0},    {"007", 7},
-        {"999", 999}, {"1 0", 1}, {"$1Fz", 31}, {"x", 0}, {"100", 100}, {" 12", 12}, {"-", 0},
+        {"42", 42},   {"4x", 4},  {"-5a", 5},   {"-5", -5}, {"abc", 0},   {"", 0},     {"007", 7},
+        {"999", 999}, {"1 0", 1}, {"$1Fz", 31}, {"x", 0},   {"100", 100}, {" 12", 12}, {"-", 0},
     };
     for (const Row& row : rows) {
         CAPTURE(row.text);
@@ -76,8 +76,9 @@ TEST_CASE("FormatInt writes plain decimal at the extremes") {
         int32_t value;
         const char* text;
     };
-    const Row rows[] = {{0, "0"},    {7, "7"},   {100, "100"}, {-1, "-1"}, {INT32_MAX, "2147483647"},
-                        {INT32_MIN, "-2147483648"}, {-100, "-100"}};
+    const Row rows[] = {
+        {0, "0"},      {7, "7"}, {100, "100"}, {-1, "-1"}, {INT32_MAX, "2147483647"}, {INT32_MIN, "-2147483648"},
+        {-100, "-100"}};
     for (const Row& row : rows) {
         CAPTURE(row.value);
         CHECK(FormatInt(row.value) == row.text);

@@ -44,9 +44,7 @@ TEST_CASE("The directory search applies the attribute mask") {
     SUBCASE("wanting nothing skips hidden, system and directories, never read-only") {
         CHECK(SearchNames(dir + "\\*.lnk", 0) == std::set<std::string>{"plain.lnk", "readonly.lnk"});
     }
-    SUBCASE("wanting directories delivers them") {
-        CHECK(SearchNames(dir + "\\*.lnk", 0x3F).count("x.lnk") == 1);
-    }
+    SUBCASE("wanting directories delivers them") { CHECK(SearchNames(dir + "\\*.lnk", 0x3F).count("x.lnk") == 1); }
     SUBCASE("the record describes the entry") {
         TSearchRec rec;
         REQUIRE(FileSearchFirst(dir + "\\plain.lnk", 0x2F, rec) == 0);

@@ -32,8 +32,8 @@ TEST_CASE("Add, modify and delete in the real notification area") {
     windowClass.hInstance = AppState.hInstance;
     windowClass.lpszClassName = "TrayTestWindow";
     RegisterClassA(&windowClass);
-    AppState.mainWindow = CreateWindowExA(0, "TrayTestWindow", "tray test", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                          AppState.hInstance, nullptr);
+    AppState.mainWindow =
+        CreateWindowExA(0, "TrayTestWindow", "tray test", 0, 0, 0, 0, 0, nullptr, nullptr, AppState.hInstance, nullptr);
     REQUIRE(AppState.mainWindow != nullptr);
     ScriptedSampler::Install();
     TraySeams.shellNotifyIcon = RealShell;

@@ -40,8 +40,8 @@ struct ShellCall {
 // Stands in for Shell_NotifyIconA, Sleep and GetLastError.
 struct RecordingShell {
     static std::vector<ShellCall> calls;
-    static std::vector<BOOL> results;     // popped per call; TRUE when empty
-    static std::vector<DWORD> errors;     // the last error set by each failing call
+    static std::vector<BOOL> results;  // popped per call; TRUE when empty
+    static std::vector<DWORD> errors;  // the last error set by each failing call
     static std::vector<DWORD> sleeps;
     static int lastErrorReads;
 
