@@ -50,22 +50,29 @@ Screenshot TakeScreenshot() {
     HGDIOBJ previous = SelectObject(dc, bitmap);
     BitBlt(dc, 0, 0, shot.width, shot.height, screen, 0, 0, SRCCOPY);
     SelectObject(dc, previous);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    shot.pixels = ReadBitmapPixels(bitmap, shot.width, shot.height);
+    DeleteObject(bitmap);
+    return shot;
+}
 
+std::vector<COLORREF> ReadBitmapPixels(HBITMAP bitmap, int width, int height) {
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = shot.width;
-    info.bmiHeader.biHeight = -shot.height;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    std::vector<DWORD> raw(static_cast<size_t>(shot.width) * shot.height);
-    GetDIBits(dc, bitmap, 0, shot.height, raw.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    std::vector<DWORD> raw(static_cast<size_t>(width) * height);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, height, raw.data(), &info, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
-    shot.pixels.reserve(raw.size());
-    for (DWORD bgra : raw) shot.pixels.push_back(RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF));
-    return shot;
+    std::vector<COLORREF> pixels;
+    pixels.reserve(raw.size());
+    for (DWORD bgra : raw) pixels.push_back(RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF));
+    return pixels;
 }
 
 RECT TrayArea(const Screenshot& shot) { return RECT{shot.width - 200, shot.height - 40, shot.width, shot.height}; }

@@ -20,6 +20,9 @@ struct Screenshot {
 
 Screenshot TakeScreenshot();
 
+// The pixels of a bitmap that is not selected into a DC, row by row, top-down, as COLORREF.
+std::vector<COLORREF> ReadBitmapPixels(HBITMAP bitmap, int width, int height);
+
 // The bottom-right corner where the taskbar keeps its notification area.
 RECT TrayArea(const Screenshot& shot);
 

@@ -11,8 +11,6 @@ const uint8_t HundredPixelsY[46] = {5, 3, 4, 5, 6,  7, 8, 9, 10, 11, 4, 5,  6, 7
 
 namespace {
 
-const RECT kWholeImage = {0, 0, kIconSize, kIconSize};
-
 // Into the bitmap selected in the memory DC.
 void PaintHundred(HDC dc, HBRUSH background) {
     FillRect(dc, &kWholeImage, background);

@@ -2,10 +2,6 @@
 #include "support/support.h"
 #include "tray.h"
 
-namespace {
-const RECT kWholeImage = {0, 0, kIconSize, kIconSize};
-}
-
 void PaintLoadGlyph(uint8_t value) {
     IconCanvas& canvas = AppState.canvas;
     HDC dc = canvas.memDC.get();

@@ -15,6 +15,7 @@ constexpr COLORREF CLR_YELLOW = 0x0000E3E3;
 
 constexpr UINT WM_TRAYICON = 0x9000;
 constexpr int kIconSize = 16;
+constexpr RECT kWholeImage = {0, 0, kIconSize, kIconSize};  // right and bottom exclusive
 
 // The drawing surface of every tray image, alive from start-up to shutdown. Between
 // operations the memory DC holds the bitmap and font it was created with.

@@ -1,23 +1,10 @@
 #include "tray_fixture.h"
 
+#include "screen.h"
+
 #include <cstring>
 
-Pixels ReadPixels(HBITMAP bitmap) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kIconSize;
-    info.bmiHeader.biHeight = -kIconSize;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    std::vector<DWORD> raw(kIconSize * kIconSize);
-    HDC screen = GetDC(nullptr);
-    GetDIBits(screen, bitmap, 0, kIconSize, raw.data(), &info, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
-    Pixels pixels;
-    for (DWORD bgra : raw) pixels.push_back(RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF));
-    return pixels;
-}
+Pixels ReadPixels(HBITMAP bitmap) { return ReadBitmapPixels(bitmap, kIconSize, kIconSize); }
 
 COLORREF PixelAt(const Pixels& pixels, int x, int y) { return pixels[y * kIconSize + x]; }
 
