@@ -3,14 +3,15 @@
 # message loop (the baseline) under the same Wine: CPU time over a minute on an otherwise
 # idle machine, resident memory, the size of Tembix.exe, and the time from process start
 # to the first icon in the tray. Needs a display (scripts/bench.sh provides one).
-#   footprint.sh BUILD_DIR [SECONDS]
+#   footprint.sh BUILD_DIR win32|win64 [SECONDS]
 set -euo pipefail
 build=$(realpath "$1")
-seconds=${2:-60}
+arch=$2
+seconds=${3:-60}
 here=$(cd "$(dirname "$0")/.." && pwd)
 prefix="$build/bench-prefix"
 run="$build/bench-run"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine() { "$here/scripts/wine-run.sh" "$arch" "$@"; }
 
 "$here/scripts/wine-prefix.sh" start "$prefix"
 export WINEPREFIX="$prefix"

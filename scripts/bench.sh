@@ -1,24 +1,26 @@
 #!/usr/bin/env bash
-# Builds and runs every benchmark under Wine in a private X display and prints the figures.
+# Builds and runs every benchmark under Wine in a private X display and prints the figures:
+# for the 64-bit build always, for the 32-bit build where the machine runs 32-bit x86 code
+# itself (under emulation its timings would say nothing about the program).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default >/dev/null
-export WINEPREFIX="$PWD/build/run-prefix"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-[ -d "$WINEPREFIX" ] || wineboot -i </dev/null >/dev/null 2>&1
-run() {
-  for exe in "$@"; do
-    echo "== ${exe##*/}"
-    wine "$exe" 2>/dev/null
+scripts/build.sh >/dev/null
+arches=(win64)
+if [ "$(scripts/x86-32.sh probe)" = native ]; then arches+=(win32); fi
+all() {
+  for arch in "$@"; do
+    export WINEPREFIX="$PWD/build/$arch/bench-prefix"
+    scripts/wine-prefix.sh start "$WINEPREFIX"
+    for exe in bench_sampler bench_tray; do
+      echo "== $arch: $exe"
+      scripts/wine-run.sh "$arch" "build/$arch/bench/$exe.exe" 2>/dev/null
+    done
+    scripts/wine-prefix.sh stop "$WINEPREFIX"
+    echo "== $arch: footprint (a minute)"
+    bench/footprint.sh "build/$arch" "$arch" 60
   done
 }
-all() {
-  run build/bench/bench_sampler.exe build/bench/bench_tray.exe
-  echo "== footprint (a minute)"
-  bench/footprint.sh build 60
-}
 # Always a private display: the footprint figures read the virtual desktop's pixels.
-export -f run all
-scripts/with-xvfb.sh bash -c all
+export -f all
+scripts/with-xvfb.sh bash -c 'all "$@"' all "${arches[@]}"

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need.
+# Installs the Debian packages that building, running and testing need: both MinGW-w64
+# compilers, Wine with both loaders, and qemu-user for machines that run no 32-bit x86 code
+# (without its recommended binfmt package, which would register an emulator for good).
 # Idempotent and non-interactive; skips apt entirely when everything is present.
 set -euo pipefail
 
-packages=(g++-mingw-w64-i686-win32 cmake ninja-build wine wine32:i386 wine64 xvfb xdotool
-          imagemagick fonts-wine doctest-dev locales zip x11-utils python3)
+packages=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 qemu-user cmake ninja-build wine wine32:i386
+          wine64 xvfb xdotool imagemagick fonts-wine doctest-dev locales zip x11-utils python3)
 
 missing=()
 for p in "${packages[@]}"; do

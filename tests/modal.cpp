@@ -1,6 +1,7 @@
 #include "modal.h"
 
 #include "app/app_state.h"
+#include "screen.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ bool RunModal(const std::function<void()>& open, const std::function<void()>& in
     pendingInside = inside;
     forced = false;
     const UINT_PTR insideTimer = SetTimer(nullptr, 0, delayMs, RunInside);
-    const UINT_PTR guardTimer = SetTimer(nullptr, 0, timeoutMs, ForceEnd);
+    const UINT_PTR guardTimer = SetTimer(nullptr, 0, Patient(timeoutMs), ForceEnd);
     open();
     KillTimer(nullptr, insideTimer);
     KillTimer(nullptr, guardTimer);

@@ -89,11 +89,19 @@ void PumpMessagesFor(DWORD milliseconds) {
     } while (GetTickCount() - start < milliseconds);
 }
 
+bool Emulated() {
+    char text[4] = {};
+    return GetEnvironmentVariableA("TEMBIX_EMULATED", text, sizeof text) != 0 && text[0] == '1';
+}
+
+DWORD Patient(DWORD milliseconds) { return Emulated() ? milliseconds * 10 : milliseconds; }
+
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
+    const DWORD limit = Patient(timeoutMs);
     for (;;) {
         if (condition()) return true;
-        if (GetTickCount() - start > timeoutMs) return false;
+        if (GetTickCount() - start > limit) return false;
         PumpMessagesFor(50);
     }
 }

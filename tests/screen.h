@@ -29,7 +29,13 @@ RECT TrayArea(const Screenshot& shot);
 // Dispatches this thread's messages while it waits.
 void PumpMessagesFor(DWORD milliseconds);
 
-// Polls until the condition holds, pumping messages; false on time-out.
+// Set by the test command (TEMBIX_EMULATED=1) where the program runs under user-mode
+// emulation: everything is many times slower, and busy threads never end there.
+bool Emulated();
+// A time-out, stretched under emulation.
+DWORD Patient(DWORD milliseconds);
+
+// Polls until the condition holds, pumping messages; false on time-out (stretched).
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
 
 // The directory where tests keep their screenshots: build/tests/artifacts.

@@ -44,7 +44,8 @@ void PaintLoadGlyph(uint8_t value);
 HICON MakeLoadIcon(uint8_t value);
 HICON BitmapToIcon(HBITMAP bitmap, int cx, int cy);
 
-// The first, 88-byte ANSI form of NOTIFYICONDATA, which every shell since Windows 95 accepts.
+// The first ANSI form of NOTIFYICONDATA, which every shell since Windows 95 accepts: 88
+// bytes for a 32-bit process, 104 for a 64-bit one.
 struct TNotifyIconData {
     DWORD cbSize;
     HWND hWnd;
@@ -54,7 +55,8 @@ struct TNotifyIconData {
     HICON hIcon;
     char szTip[64];
 };
-static_assert(sizeof(TNotifyIconData) == 88, "the shell reads the original 88-byte record");
+constexpr size_t kNotifyIconDataSize = sizeof(void*) == 8 ? 104 : 88;
+static_assert(sizeof(TNotifyIconData) == kNotifyIconDataSize, "the shell reads the original record");
 
 // action: NIM_ADD, NIM_MODIFY or NIM_DELETE. Samples the load unless the program's own
 // icon is wanted or the icon is being removed.

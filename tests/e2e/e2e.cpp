@@ -50,7 +50,7 @@ Process::~Process() {
 }
 
 DWORD Process::WaitForExit(DWORD timeoutMs) {
-    WaitForSingleObject(info_.hProcess, timeoutMs);
+    WaitForSingleObject(info_.hProcess, Patient(timeoutMs));
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(info_.hProcess, &code);
     return code;

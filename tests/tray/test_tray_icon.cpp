@@ -90,7 +90,7 @@ TEST_CASE("Adds, deletes and the program icon") {
         const TNotifyIconData& data = Shell::calls[0].data;
         CHECK(Shell::calls[0].action == NIM_DELETE);
         CHECK(ScriptedSampler::samples == 0);
-        CHECK(data.cbSize == 88);
+        CHECK(data.cbSize == kNotifyIconDataSize);
         CHECK(data.hWnd == AppState.mainWindow);
         CHECK(data.uFlags == 0);
         CHECK(data.uCallbackMessage == 0);
@@ -110,11 +110,11 @@ TEST_CASE("Adds, deletes and the program icon") {
             CHECK_FALSE(IsLiveIcon(call.data.hIcon));
         }
     }
-    SUBCASE("the record: 88 bytes, id 0, flags 7, callback 0x9000, the tip") {
+    SUBCASE("the record: its size, id 0, flags 7, callback 0x9000, the tip") {
         UpdateTrayIcon(AppState.mainWindow, NIM_ADD, true);
         REQUIRE(Shell::calls.size() == 1);
         const TNotifyIconData& data = Shell::calls[0].data;
-        CHECK(data.cbSize == 88);
+        CHECK(data.cbSize == kNotifyIconDataSize);
         CHECK(data.hWnd == AppState.mainWindow);
         CHECK(data.uID == 0);
         CHECK(data.uFlags == 7);
@@ -140,7 +140,7 @@ TEST_CASE("A refused add is retried, then the program closes") {
         CHECK(Shell::calls[0].action == NIM_ADD);
         CHECK(Shell::calls[1].action == NIM_ADD);
         CHECK(Shell::calls[2].action == NIM_MODIFY);
-        CHECK(std::memcmp(&Shell::calls[2].data, &Shell::calls[0].data, 88) == 0);  // the same record
+        CHECK(std::memcmp(&Shell::calls[2].data, &Shell::calls[0].data, sizeof(TNotifyIconData)) == 0);  // the same record
         CHECK(Shell::sleeps == std::vector<DWORD>{2000});
         CHECK(f.window.TakeCloseMessages() == 0);
     }

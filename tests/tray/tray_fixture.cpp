@@ -73,6 +73,7 @@ LONG WINAPI LoadQuery(ULONG infoClass, void* buffer, ULONG, ULONG*) {
 void ScriptedSampler::Install() {
     AppState.sampler.reset(new TCpuMon);
     AppState.sampler->querySystemInformation = LoadQuery;
+    AppState.sampler->getSystemTimes = nullptr;
     AppState.sampler->processorCount = 1;
     AppState.sampler->GetUsage();
     samples = 0;

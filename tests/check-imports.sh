@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# Fails when an executable imports anything that is not on the allow-list, or is not
-# marked for subsystem version 4.0. The list holds what Windows 98 and Windows 2000
-# both export; a new import is added to it on purpose, never by accident.
-#   check-imports.sh EXE ALLOWLIST
+# Fails when an executable imports anything that is not on its allow-list, or is not marked
+# for the subsystem version its oldest systems need. A list holds what those systems all
+# export; a new import is added to it on purpose, never by accident.
+#   check-imports.sh EXE ALLOWLIST SUBSYSTEM_VERSION
 set -euo pipefail
 exe=$1
 allow=$2
+want=$3
 
-dump=$(i686-w64-mingw32-objdump -p "$exe")
+dump=$(x86_64-w64-mingw32-objdump -p "$exe")  # reads 32-bit and 64-bit images alike
 
 major=$(awk '/^MajorSubsystemVersion/ {print $2}' <<<"$dump")
 minor=$(awk '/^MinorSubsystemVersion/ {print $2}' <<<"$dump")
-if [ "$major.$minor" != "4.0" ]; then
-  echo "$exe: subsystem version $major.$minor, expected 4.0"
+if [ "$major.$minor" != "$want" ]; then
+  echo "$exe: subsystem version $major.$minor, expected $want"
   exit 1
 fi
 
@@ -31,4 +32,4 @@ if [ -n "$extra" ]; then
   exit 1
 fi
 count=$(printf '%s\n' "$imports" | grep -c .)
-echo "$exe: $count imports, all on the allow-list; subsystem version 4.0"
+echo "$exe: $count imports, all on the allow-list; subsystem version $want"
