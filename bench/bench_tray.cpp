@@ -1,6 +1,6 @@
 // What one tray tick costs: an unchanged tick against the bare sample, and the icon
 // making against the platform calls it consists of, as ratios from one run.
-#include "app/app_state.h"
+#include "state/state.h"
 #include "support/support.h"
 #include "tray/tray.h"
 

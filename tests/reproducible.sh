@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Two builds of the same sources must give byte-identical distributions: two copies of the
-# tree whose files carry different times, each built from clean, some seconds apart.
+# tree whose files carry different times, each built from clean, some seconds apart. Each
+# zip holds exactly the program and its help file, as built.
 #   reproducible.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
 src=$(realpath "$1")
@@ -22,6 +23,12 @@ done
 status=0
 for arch in win32 win64; do
   zip=$(cd "$work/a/build/$arch" && ls Tembix-*-$arch.zip)
+  if ! python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); sys.exit(z.namelist() != ["Tembix.exe",
+      "Tembix.txt"] or z.read("Tembix.exe") != open(sys.argv[2], "rb").read())' "$work/a/build/$arch/$zip" \
+      "$work/a/build/$arch/Tembix.exe"; then
+    echo "$zip does not hold exactly Tembix.exe and Tembix.txt as built"
+    status=1
+  fi
   if cmp "$work/a/build/$arch/$zip" "$work/b/build/$arch/$zip"; then
     echo "$zip: the same bytes from both builds"
   else

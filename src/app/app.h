@@ -41,7 +41,6 @@ std::string FirstArgument(const char* commandLine);
 
 // Calls that leave no trace of their own, replaceable by tests.
 struct TAppSeams {
-    LRESULT(WINAPI* defWindowProc)(HWND, UINT, WPARAM, LPARAM) = DefWindowProcA;
     HINSTANCE(WINAPI* shellExecute)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = ShellExecuteA;
 };
 extern TAppSeams AppSeams;

@@ -1,8 +1,9 @@
 #include "app.h"
 
-#include "app_state.h"
+#include "state/state.h"
 #include "settings/settings.h"
 #include "support/support.h"
+#include "tray/tray.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Process entry: platform facts, common controls and COM first, then the program.
 #include "app.h"
-#include "app_state.h"
+#include "state/state.h"
 #include "support/raii.h"
 #include "support/support.h"
 

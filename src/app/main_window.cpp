@@ -1,8 +1,9 @@
 #include "app.h"
 
-#include "app_state.h"
+#include "state/state.h"
 #include "settings/options_dialog.h"
 #include "support/support.h"
+#include "tray/tray.h"
 
 TAppSeams AppSeams;
 
@@ -76,5 +77,5 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             if (AppState.taskbarCreatedMsg != 0 && message == AppState.taskbarCreatedMsg) OnTaskbarCreated();
             break;
     }
-    return AppSeams.defWindowProc(window, message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
 }

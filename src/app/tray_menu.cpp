@@ -1,6 +1,6 @@
 #include "app.h"
 
-#include "app_state.h"
+#include "state/state.h"
 #include "support/support.h"
 
 void ShowTrayMenu(HWND window) {

@@ -1,6 +1,6 @@
 #include "options_dialog.h"
 
-#include "app/app_state.h"
+#include "state/state.h"
 #include "res/resource.h"
 #include "settings.h"
 #include "shortcut/shortcut.h"

@@ -1,6 +1,6 @@
 #include "settings.h"
 
-#include "app/app_state.h"
+#include "state/state.h"
 #include "support/support.h"
 
 #include <windows.h>

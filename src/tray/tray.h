@@ -17,19 +17,6 @@ constexpr UINT WM_TRAYICON = 0x9000;
 constexpr int kIconSize = 16;
 constexpr RECT kWholeImage = {0, 0, kIconSize, kIconSize};  // right and bottom exclusive
 
-// The drawing surface of every tray image, alive from start-up to shutdown. Between
-// operations the memory DC holds the bitmap and font it was created with.
-struct IconCanvas {
-    unique_hdc memDC;
-    unique_hbitmap glyphBitmap;
-    unique_hbitmap hundredRed;
-    unique_hbitmap hundredYellow;
-    unique_hfont font;
-    unique_hbrush backBrush;
-    unique_hbrush redBrush;
-    unique_hbrush blueBrush;
-};
-
 // The 46 pixels of the digits "100", as x and y in painting order.
 extern const uint8_t HundredPixelsX[46];
 extern const uint8_t HundredPixelsY[46];

@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "state/state.h"
 #include "tray.h"
 
 #include <cstring>

@@ -9,85 +9,48 @@
 
 namespace {
 
-const char kStatData[] = "PerfStats\\StatData";
-const char kValue[] = "KERNEL\\CPUUsage";
-
 std::vector<std::string> reads;
 
-// The real registry underneath, with every read recorded.
-WORD RecordingRead(HKEY root, const char* subKey, const char* valueName) {
+WORD RecordingRead(HKEY root, const char* subKey, const char* valueName) {  // the real registry, recorded
     reads.push_back(subKey);
     return ReadRegistryWord(root, subKey, valueName);
 }
 
 void Publish(DWORD type, const std::string& bytes) {
     HKEY key = nullptr;
-    REQUIRE(RegCreateKeyExA(HKEY_DYN_DATA, kStatData, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == 0);
-    REQUIRE(RegSetValueExA(key, kValue, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())) == 0);
+    REQUIRE(RegCreateKeyExA(HKEY_DYN_DATA, "PerfStats\\StatData", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == 0);
+    RegSetValueExA(key, "KERNEL\\CPUUsage", 0, type, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
     RegCloseKey(key);
 }
 
-void Unpublish() { RegDeleteKeyA(HKEY_DYN_DATA, kStatData); }
-
 }  // namespace
 
-TEST_CASE("This executable sees the 9x family") {
+TEST_CASE("The load is the statistic's first two bytes, REG_BINARY only, 100 at most") {
     REQUIRE(PlatformId == VER_PLATFORM_WIN32_WINDOWS);
-    TCpuMon mon;
-    CHECK(mon.ntdllHandle == nullptr);
-    CHECK((mon.querySystemInformation == nullptr));
-}
-
-TEST_CASE("The load is the statistic's first two bytes, REG_BINARY only") {
-    struct Row {
-        const char* what;
-        DWORD type;
-        std::string bytes;
-        uint8_t expected;
-    };
-    const Row rows[] = {
-        {"binary 2A 00 00 00", REG_BINARY, std::string("\x2A\x00\x00\x00", 4), 42},
-        {"the same bytes as a DWORD", REG_DWORD, std::string("\x2A\x00\x00\x00", 4), 0},
-        {"a one-byte binary", REG_BINARY, std::string("\x2A", 1), 0},
-        {"two bytes, low byte taken", REG_BINARY, std::string("\x2C\x01", 2), 44},
-        {"above 100 clamps", REG_BINARY, std::string("\xC8\x00", 2), 100},
-        {"zero", REG_BINARY, std::string("\x00\x00", 2), 0},
-    };
-    for (const Row& row : rows) {
-        CAPTURE(row.what);
-        Publish(row.type, row.bytes);
+    const std::pair<DWORD, std::string> rows[] = {{REG_BINARY, std::string("\x2A\0\0\0", 4)}, {REG_DWORD, std::string("\x2A\0\0\0", 4)},
+                                                  {REG_BINARY, "\x2A"}, {REG_BINARY, "\x2C\x01"}, {REG_BINARY, std::string("\xC8\0", 2)}};
+    const uint8_t expected[] = {42, 0, 0, 44, 100};
+    for (int i = 0; i < 5; ++i) {
+        Publish(rows[i].first, rows[i].second);
         TCpuMon mon;
-        CHECK(mon.GetUsage() == row.expected);
-        CHECK(mon.GetUsage() == row.expected);
+        CHECK(mon.GetUsage() == expected[i]);
+        CHECK(mon.GetUsage() == expected[i]);
     }
-    Unpublish();
-    TCpuMon mon;
-    CHECK(mon.GetUsage() == 0);  // missing key
+    RegDeleteKeyA(HKEY_DYN_DATA, "PerfStats\\StatData");
+    CHECK(TCpuMon().GetUsage() == 0);
 }
 
-TEST_CASE("StartStat is read once, StopStat by the destructor") {
-    Publish(REG_BINARY, std::string("\x07\x00", 2));
-    reads.clear();
-    SUBCASE("with samples") {
+TEST_CASE("StartStat is read once, by the first sample; StopStat by the destructor, sampled or not") {
+    Publish(REG_BINARY, std::string("\x07\0", 2));
+    for (const int samples : {2, 0}) {
+        reads.clear();
         {
             TCpuMon mon;
             mon.readRegistryWord = RecordingRead;
-            CHECK(reads.empty());  // the constructor starts nothing
-            CHECK(mon.GetUsage() == 7);
-            CHECK(mon.GetUsage() == 7);
-            mon.Reset();  // does not start the statistic again
-            CHECK(mon.GetUsage() == 7);
+            for (int i = 0; i < samples; ++i, mon.Reset()) CHECK(mon.GetUsage() == 7);  // Reset starts nothing
         }
-        CHECK(reads == std::vector<std::string>{"PerfStats\\StartStat", "PerfStats\\StatData", "PerfStats\\StatData",
-                                                "PerfStats\\StatData", "PerfStats\\StopStat"});
+        std::vector<std::string> expected = {"PerfStats\\StopStat"};
+        if (samples) expected.insert(expected.begin(), {"PerfStats\\StartStat", "PerfStats\\StatData", "PerfStats\\StatData"});
+        CHECK(reads == expected);
     }
-    SUBCASE("without any sample") {
-        {
-            TCpuMon mon;
-            mon.readRegistryWord = RecordingRead;
-        }
-        CHECK(reads == std::vector<std::string>{"PerfStats\\StopStat"});
-    }
-    Unpublish();
 }

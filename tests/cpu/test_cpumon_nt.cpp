@@ -1,261 +1,183 @@
 #include <doctest.h>
 
 #include "cpu/cpumon.h"
-#include "helpers.h"
-#include "screen.h"
 #include "support/support.h"
+#include "testlib.h"
 
 #include <cstring>
-#include <vector>
 
 namespace {
 
 constexpr int64_t kSecond = 10000000;  // in 100-nanosecond units
+using Calls = std::vector<std::pair<ULONG, ULONG>>;  // native (class, length)
 
-// A scripted machine behind both sources of the sampler: the system times and the native
-// query. The native basic information shows `shown` of its `processors`, as Windows shows
-// a 32-bit process at most 32 and any process one group of at most 64.
+// A scripted machine behind both sources of the sampler. Its native basic information shows
+// `shown` processors, as Windows shows a 32-bit process at most 32 and any process one group
+// of at most 64; its idle, kernel and user times cover all `processors`.
 struct Machine {
-    DWORD processors = 1;
-    BYTE shown = 1;
-    int64_t timeOfDay = 5000 * kSecond;
-    int64_t idle = 1000 * kSecond;  // summed over all processors
-    int64_t kernel = 3000 * kSecond;
-    int64_t user = 2000 * kSecond;
-    LONG timeStatus = 0;
-    LONG performanceStatus = 0;
+    DWORD processors;
+    BYTE shown;
+    int64_t clock = 5000 * kSecond, idle = 1000 * kSecond, kernel = 3000 * kSecond, user = 2000 * kSecond;
+    LONG timeStatus = 0, performanceStatus = 0;
     BOOL timesResult = TRUE;
     bool wantsLargerRecord = false;  // as 64-bit Windows 7 answers a 32-bit process
-    std::vector<std::pair<ULONG, ULONG>> calls;  // native (class, length)
-
-    // idleDelta of all processors over timeDelta of the clock; the rest of their time is busy.
-    void Run(int64_t idleDelta, int64_t timeDelta) {
-        const int64_t busy = static_cast<int64_t>(processors) * timeDelta - idleDelta;
-        timeOfDay += timeDelta;
-        idle += idleDelta;
-        kernel += idleDelta + busy / 2;  // kernel time includes idle time
-        user += busy - busy / 2;
-    }
-};
-Machine machine;
+    Calls calls;
+} machine = {1, 1};
 
 LONG WINAPI NativeQuery(ULONG infoClass, void* buffer, ULONG length, ULONG* returnLength) {
     machine.calls.emplace_back(infoClass, length);
     if (returnLength) return static_cast<LONG>(0xC000000D);  // never passed by the sampler
-    auto* bytes = static_cast<BYTE*>(buffer);
-    switch (infoClass) {
-        case 0: static_cast<TSystemBasicInformation*>(buffer)->numberOfProcessors = machine.shown; return 0;
-        case 2:
-            if (machine.performanceStatus != 0) return machine.performanceStatus;
-            if (machine.wantsLargerRecord && length < 344) return STATUS_INFO_LENGTH_MISMATCH_;
-            std::memcpy(bytes, &machine.idle, 8);
-            return 0;
-        case 3:
-            if (machine.timeStatus != 0) return machine.timeStatus;
-            std::memcpy(bytes + 8, &machine.timeOfDay, 8);
-            return 0;
-    }
-    return static_cast<LONG>(0xC0000003);
+    if (infoClass == 0) static_cast<TSystemBasicInformation*>(buffer)->numberOfProcessors = machine.shown;
+    if (infoClass == 3 && machine.timeStatus) return machine.timeStatus;
+    if (infoClass == 3) std::memcpy(static_cast<BYTE*>(buffer) + 8, &machine.clock, 8);
+    if (infoClass == 2 && machine.performanceStatus) return machine.performanceStatus;
+    if (infoClass == 2 && machine.wantsLargerRecord && length < 344) return STATUS_INFO_LENGTH_MISMATCH_;
+    if (infoClass == 2) std::memcpy(buffer, &machine.idle, 8);
+    return 0;
 }
 
-FILETIME AsFileTime(int64_t value) {
-    return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(static_cast<uint64_t>(value) >> 32)};
-}
+FILETIME AsFileTime(int64_t value) { return {static_cast<DWORD>(value), static_cast<DWORD>(uint64_t(value) >> 32)}; }
 
 BOOL WINAPI SystemTimes(FILETIME* idle, FILETIME* kernel, FILETIME* user) {
-    if (!machine.timesResult) return FALSE;
-    *idle = AsFileTime(machine.idle);
-    *kernel = AsFileTime(machine.kernel);
-    *user = AsFileTime(machine.user);
-    return TRUE;
+    *idle = AsFileTime(machine.idle), *kernel = AsFileTime(machine.kernel), *user = AsFileTime(machine.user);
+    return machine.timesResult;
 }
 
-// A real sampler with the machine behind it, through the system times or, where they are
-// missing, through the native query alone. Its first sample is taken.
+// A real sampler with the machine behind it, through the system times or, as where they are
+// missing, through the native query alone; its first sample taken.
 struct ScriptedMon : TCpuMon {
-    ScriptedMon(const Machine& m, bool withSystemTimes) {
-        machine = m;
+    ScriptedMon(bool withSystemTimes, DWORD processors = 1, int shown = -1) {
+        machine = {processors, static_cast<BYTE>(shown < 0 ? processors : shown)};
         querySystemInformation = NativeQuery;
         getSystemTimes = withSystemTimes ? SystemTimes : nullptr;
-        processorCount = m.shown;
+        processorCount = machine.shown;
         CHECK(GetUsage() == 0);  // a first sample only records the counters
         machine.calls.clear();
     }
+    // idleDelta of all processors over timeDelta of the clock; the rest of their time is busy.
     uint8_t Advance(int64_t idleDelta, int64_t timeDelta) {
-        machine.Run(idleDelta, timeDelta);
+        const int64_t busy = static_cast<int64_t>(machine.processors) * timeDelta - idleDelta;
+        machine.clock += timeDelta;
+        machine.idle += idleDelta;
+        machine.kernel += idleDelta + busy / 2;  // kernel time includes idle time
+        machine.user += busy - busy / 2;
         return GetUsage();
     }
 };
 
-Machine OneProcessor(DWORD processors = 1) {
-    Machine m;
-    m.processors = processors;
-    m.shown = static_cast<BYTE>(processors);
-    return m;
+unsigned short X87(bool status) {
+    unsigned short word;
+    if (status) asm volatile("fnstsw %0" : "=m"(word));
+    else asm volatile("fnstcw %0" : "=m"(word));
+    return word;
 }
 
-unsigned short X87Status() {
-    unsigned short status;
-    asm volatile("fnstsw %0" : "=m"(status));
-    return status;
+volatile LONG stopSpinning = 0;
+DWORD WINAPI Spin(void*) {
+    while (!stopSpinning) {
+    }
+    return 0;
 }
-unsigned short X87Control() {
-    unsigned short control;
-    asm volatile("fnstcw %0" : "=m"(control));
-    return control;
-}
-void SetX87Control(unsigned short control) { asm volatile("fldcw %0" : : "m"(control)); }
-
-constexpr unsigned short kInvalid = 0x01, kZeroDivide = 0x04;
 
 }  // namespace
 
-TEST_CASE("Worked loads, from either source, with clamping") {
+TEST_CASE("Worked loads from either source, clamped; undefined divisions give 0 and raise no x87 flag") {
     struct Row {
-        const char* what;
         DWORD processors;
-        int64_t idleDelta;
-        int64_t timeDelta;
+        int64_t idleDelta, timeDelta;
         uint8_t expected;
     };
     const Row rows[] = {
-        {"75.5 truncates", 1, 2500000, kSecond, 75},
-        {"two processors 25.5", 2, 15000000, kSecond, 25},
-        {"idle delta 0", 1, 0, kSecond, 100},
-        {"-0.5 truncates toward zero", 1, 10100000, kSecond, 0},
-        {"-1 would wrap to 255", 1, 10150000, kSecond, 0},
-        {"time went backwards", 1, 2500000, -kSecond, 100},
-        {"99.5 rounds half up", 1, 50000, kSecond, 100},
-        {"0.49 truncates to 0", 4, 40004000, kSecond, 0},
-        {"1.1 truncates to 1", 4, 39760000, kSecond, 1},
+        {1, 2500000, kSecond, 75},    {2, 15000000, kSecond, 25},  // 75.5 and 25.5 truncate
+        {1, 0, kSecond, 100},         {1, 50000, kSecond, 100},    // 100.5 and 99.5 round half up
+        {1, 10100000, kSecond, 0},    {1, 10150000, kSecond, 0},   // -0.5 truncates toward 0, -1 would wrap
+        {1, 2500000, -kSecond, 100},  {4, 39760000, kSecond, 1},   // the clock went backwards; 1.1 truncates
+        {1, 2500000, 0, 0},           {1, 0, 0, 0},                // no time passed
     };
-    bool withSystemTimes = true;
-    SUBCASE("system times") {}
-    SUBCASE("native query") { withSystemTimes = false; }
-    for (const Row& row : rows) {
-        CAPTURE(row.what);
-        ScriptedMon mon(OneProcessor(row.processors), withSystemTimes);
-        CHECK(mon.Advance(row.idleDelta, row.timeDelta) == row.expected);
-        CHECK(LoadFromDeltas(row.idleDelta, row.timeDelta, row.processors) == row.expected);
-    }
-}
-
-TEST_CASE("On big machines the load covers the same processors as the idle time") {
-    struct Row {
-        const char* what;
-        DWORD processors;
-        BYTE shown;
-        int percent;
-    };
-    const Row rows[] = {
-        {"48 seen through a 32-processor view", 48, 32, 50},
-        {"128 in two groups of 64", 128, 64, 75},
-        {"256, whose count wraps to 0 in a byte", 256, 0, 50},
-    };
-    for (const Row& row : rows) {
-        CAPTURE(row.what);
-        Machine m;
-        m.processors = row.processors;
-        m.shown = row.shown;
-        ScriptedMon mon(m, true);
-        const int64_t idle = static_cast<int64_t>(row.processors) * kSecond * (100 - row.percent) / 100;
-        CHECK(mon.Advance(idle, kSecond) == row.percent);
-        CHECK(mon.Advance(idle, kSecond) == row.percent);
-    }
-}
-
-TEST_CASE("Undefined divisions yield 0 without touching the x87 flags") {
     asm volatile("fnclex");
     for (const bool withSystemTimes : {true, false}) {
-        ScriptedMon mon(OneProcessor(), withSystemTimes);
-        CHECK(mon.Advance(2500000, 0) == 0);
-        CHECK(mon.Advance(0, 0) == 0);
-        CHECK(mon.Advance(2500000, kSecond) == 75);  // and sampling goes on
+        for (const Row& row : rows) {
+            CAPTURE(withSystemTimes);
+            CAPTURE(row.idleDelta);
+            ScriptedMon mon(withSystemTimes, row.processors);
+            CHECK(mon.Advance(row.idleDelta, row.timeDelta) == row.expected);
+            CHECK(mon.Advance(2500000 * row.processors, kSecond) == 75);  // and sampling goes on
+        }
     }
-    ScriptedMon mon(OneProcessor(), false);
-    mon.processorCount = 0;  // the basic query failed
-    CHECK(mon.Advance(2500000, kSecond) == 0);
-    CHECK(mon.Advance(0, kSecond) == 0);
-    mon.querySystemInformation = nullptr;
-    CHECK(mon.Advance(0, kSecond) == 0);
-    CHECK((X87Status() & (kInvalid | kZeroDivide)) == 0);
+    ScriptedMon noCount(false, 1, 0);  // the basic query failed
+    CHECK(noCount.Advance(2500000, kSecond) == 0);
+    noCount.querySystemInformation = nullptr;  // no entry point
+    CHECK(noCount.Advance(2500000, kSecond) == 0);
+    CHECK((X87(true) & 0x05) == 0);  // neither invalid operation nor division by zero
 }
 
 TEST_CASE("The load is computed at 64 bits whatever precision the caller runs at, which is put back") {
-    const unsigned short saved = X87Control();
-    const unsigned short doublePrecision = static_cast<unsigned short>((saved & ~0x0300u) | 0x0200u);
-    SetX87Control(doublePrecision);  // as 64-bit Windows starts a thread
+    const unsigned short saved = X87(false), doublePrecision = (saved & ~0x0300) | 0x0200;
+    asm volatile("fldcw %0" : : "m"(doublePrecision));  // as 64-bit Windows starts a thread
     // 100 - 49.5000000000000001 + 0.5 lies just below 51; at 53 bits it rounds up to 51.
     volatile int64_t idle = 495000000000000001, time = 1000000000000000000;
     const uint8_t load = LoadFromDeltas(idle, time, 1);
-    const unsigned short after = X87Control();
-    SetX87Control(saved);
+    const unsigned short after = X87(false);
+    asm volatile("fldcw %0" : : "m"(saved));
     CHECK(load == 50);
     CHECK(after == doublePrecision);
 }
 
-TEST_CASE("The native query: time of day first, a failed query yields 0, a short record is retried") {
-    ScriptedMon mon(OneProcessor(), false);
-    SUBCASE("the order and the lengths") {
-        mon.Advance(0, kSecond);
-        CHECK(machine.calls == std::vector<std::pair<ULONG, ULONG>>{{3, 32}, {2, 312}});
-    }
-    SUBCASE("a length mismatch is retried once with 512 bytes") {
-        machine.wantsLargerRecord = true;
-        CHECK(mon.Advance(2500000, kSecond) == 75);
-        CHECK(machine.calls == std::vector<std::pair<ULONG, ULONG>>{{3, 32}, {2, 312}, {2, 512}});
-        machine.performanceStatus = STATUS_INFO_LENGTH_MISMATCH_;  // even the larger record is refused
-        CHECK(mon.Advance(0, kSecond) == 0);
-    }
-    SUBCASE("a failed time of day skips the performance query") {
-        machine.timeStatus = static_cast<LONG>(0xC0000001);
-        CHECK(mon.Advance(0, kSecond) == 0);
-        CHECK(machine.calls == std::vector<std::pair<ULONG, ULONG>>{{3, 32}});
+TEST_CASE("On big machines the load covers the same processors as the idle time") {
+    // 48 seen through a 32-processor view; 128 in two groups of 64; 256, whose count wraps.
+    for (const Machine& m : {Machine{48, 32}, Machine{128, 64}, Machine{256, 0}}) {
+        ScriptedMon mon(true, m.processors, m.shown);
+        CHECK(mon.Advance(m.processors * kSecond * 3 / 10, kSecond) == 70);
     }
 }
 
-TEST_CASE("A failed sample yields 0 and the next measures from the last good one; Reset starts afresh") {
-    bool withSystemTimes = true;
-    SUBCASE("system times") {}
-    SUBCASE("native query") { withSystemTimes = false; }
-    ScriptedMon mon(OneProcessor(), withSystemTimes);
-    machine.timesResult = FALSE;
-    machine.performanceStatus = static_cast<LONG>(0xC0000001);
-    CHECK(mon.Advance(9 * kSecond, 10 * kSecond) == 0);
-    machine.timesResult = TRUE;
-    machine.performanceStatus = 0;
-    // 9 s + 1 s idle over 10 s + 10 s: 50 % idle since the last good sample.
-    CHECK(mon.Advance(kSecond, 10 * kSecond) == 50);
-    mon.Reset();
-    CHECK(mon.Advance(0, kSecond) == 0);
-    CHECK(mon.Advance(0, kSecond) == 100);
+TEST_CASE("The native query: order and lengths, a short record retried; failed samples give 0; Reset") {
+    ScriptedMon native(false);
+    CHECK(native.Advance(0, kSecond) == 100);
+    machine.wantsLargerRecord = true;
+    CHECK(native.Advance(2500000, kSecond) == 75);
+    CHECK(machine.calls == Calls{{3, 32}, {2, 312}, {3, 32}, {2, 312}, {2, 512}});
+    machine.calls.clear();
+    machine.timeStatus = static_cast<LONG>(0xC0000001);
+    CHECK(native.Advance(0, kSecond) == 0);
+    CHECK(machine.calls == Calls{{3, 32}});  // no performance query after a failed time of day
+    for (const bool withSystemTimes : {true, false}) {
+        ScriptedMon mon(withSystemTimes);
+        machine.timesResult = FALSE;
+        machine.performanceStatus = STATUS_INFO_LENGTH_MISMATCH_;  // even the larger record refused
+        CHECK(mon.Advance(9 * kSecond, 10 * kSecond) == 0);
+        machine.timesResult = TRUE;
+        machine.performanceStatus = 0;
+        CHECK(mon.Advance(kSecond, 10 * kSecond) == 50);  // 10 s idle over 20 s since the last good one
+        mon.Reset();
+        CHECK(mon.Advance(0, kSecond) == 0);
+        CHECK(mon.Advance(0, kSecond) == 100);
+    }
 }
 
 TEST_CASE("Against Wine's own counters, through either source") {
     REQUIRE(PlatformId == VER_PLATFORM_NT);
     TCpuMon mon;
-    REQUIRE((mon.querySystemInformation != nullptr));
-    REQUIRE((mon.getSystemTimes != nullptr));
+    REQUIRE((mon.querySystemInformation && mon.getSystemTimes));
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     CHECK(mon.processorCount == info.dwNumberOfProcessors);  // read at this build's offset
-
-    SUBCASE("system times") {}
-    SUBCASE("native query") { mon.getSystemTimes = nullptr; }
-    mon.Reset();
-    CHECK(mon.GetUsage() == 0);
-    Sleep(200);
-    CHECK(mon.GetUsage() <= 100);
-    if (Emulated()) return;  // busy threads never end under emulation
-    uint8_t load = 0;
-    {
-        FullLoad busy;
-        Sleep(200);  // let the threads get going before the window opens
+    for (const bool withSystemTimes : {true, false}) {
+        if (!withSystemTimes) mon.getSystemTimes = nullptr;
         mon.Reset();
         CHECK(mon.GetUsage() == 0);
+        Sleep(200);
+        CHECK(mon.GetUsage() <= 100);
+        if (Emulated()) continue;  // busy threads never end under emulation
+        stopSpinning = 0;
+        std::vector<HANDLE> threads(info.dwNumberOfProcessors);
+        for (HANDLE& thread : threads) thread = CreateThread(nullptr, 0, Spin, nullptr, 0, nullptr);
+        Sleep(200);  // let the threads get going before the window opens
+        mon.GetUsage();
         Sleep(1000);
-        load = mon.GetUsage();
+        CHECK(mon.GetUsage() >= 90);
+        stopSpinning = 1;
+        WaitForMultipleObjects(threads.size(), threads.data(), TRUE, INFINITE);
+        for (HANDLE thread : threads) CloseHandle(thread);
     }
-    CHECK(load >= 90);
-    CHECK(load <= 100);
 }

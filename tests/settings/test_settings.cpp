@@ -1,116 +1,212 @@
+// The settings file, and the Options dialog driven for real: opened through the Options
+// command, its controls sent messages from inside its modal loop.
 #include <doctest.h>
 
-#include "app/app_state.h"
-#include "helpers.h"
+#include "res/resource.h"
 #include "settings/settings.h"
+#include "shortcut/shortcut.h"
+#include "support/support.h"
+#include "testlib.h"
+
+#include <map>
 
 namespace {
 
-const char kSaved75[] = "[Option]\r\nBlinkTrayIcon=1\r\nThreshold=75\r\n";
+// A fresh directory for the program: the platform caches profile files by name.
+void UseFreshExeDir(const std::string& name) { AppState.exeDir = ScratchDir("settings-" + name) + "\\"; }
 
-// Each case gets its own directory: the platform caches profile files by name.
-std::string UseFreshExeDir(const std::string& name) {
-    const std::string dir = ScratchDir("settings-" + name);
-    AppState.exeDir = dir + "\\";
-    return dir;
+// The shortcuts of the Startup folder with their bytes; or, with clear, none left there.
+std::map<std::string, std::string> StartupFiles(bool clear = false) {
+    std::map<std::string, std::string> files;
+    const std::string folder = GetStartupFolder();
+    REQUIRE_FALSE(folder.empty());  // or the search would be in the current directory
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "*.lnk").c_str(), &data);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data)) {
+        if (!clear) files[data.cFileName] = ReadFileBytes(folder + data.cFileName);
+        else DeleteFileA((folder + data.cFileName).c_str());
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return files;
 }
 
-void SaveLikeOk(bool blink, int32_t threshold) {
-    IniEraseSection(SettingsPath(), kOptionSection);
-    IniWriteBool(SettingsPath(), kOptionSection, kBlinkKey, blink);
-    IniWriteInteger(SettingsPath(), kOptionSection, kThresholdKey, threshold);
+// The program with no timer running, so that only the dialog changes the settings; a
+// scratch directory and a Startup folder without shortcuts.
+struct DialogFixture : AppFixture {
+    CoInitScope com;
+    DialogFixture() {
+        KillTimer(AppState.mainWindow, IDT_SAMPLE);
+        UseFreshExeDir("dialog");
+        StartupFiles(true);
+    }
+    ~DialogFixture() { StartupFiles(true); }
+};
+
+// Opens the dialog with the Options command and runs `inside` in it; true when the dialog
+// ended without being forced and the command cleared the field.
+bool WithDialog(const std::function<void(HWND)>& inside) {
+    HWND seen = nullptr;
+    const bool ended = RunModal([] { AppFixture::Send(WM_COMMAND, IDM_OPTIONS); }, [&] {
+        REQUIRE((seen = AppState.optionsDialog) != nullptr);
+        inside(seen);
+    });
+    return ended && AppState.optionsDialog == nullptr && !IsWindow(seen);
 }
+
+std::string ItemText(HWND dialog, int id) {
+    char text[64] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+void Press(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
 
 }  // namespace
 
-TEST_CASE("Loading at start: no file gives the defaults") {
+TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte, 80 unless 1..100") {
+    struct Row {
+        const char* lines;
+        bool blink;
+        int threshold;
+    };
+    const Row rows[] = {
+        {"Threshold=0x32\r\nBlinkTrayIcon=2", true, 50}, {"Threshold=$32\r\nBlinkTrayIcon=-1", true, 50},
+        {"Threshold=x32\r\nBlinkTrayIcon=0x1", true, 50}, {"Threshold= 50\r\nBlinkTrayIcon=0", false, 50},
+        {"Threshold=50%\r\nBlinkTrayIcon=yes", false, 80}, {"Threshold=300\r\nBlinkTrayIcon=", false, 44},
+        {"Threshold=356", false, 100}, {"Threshold=-156", false, 100}, {"Threshold=-1", false, 80},
+        {"Threshold=0", false, 80}, {"Threshold=256", false, 80}, {"Threshold=1\r\nBlinkTrayIcon=1", true, 1},
+        {"Threshold=100", false, 100}, {"Threshold=101", false, 80}, {"", false, 80},
+    };
+    int i = 0;
+    for (const Row& row : rows) {
+        CAPTURE(row.lines);
+        UseFreshExeDir("load" + std::to_string(i++));
+        REQUIRE(WriteFileBytes(SettingsPath(), std::string("[Option]\r\n") + row.lines + "\r\n"));
+        LoadSettings();
+        CHECK((AppState.blinkEnabled == row.blink && AppState.threshold == row.threshold));
+    }
     UseFreshExeDir("none");
-    AppState.blinkEnabled = true;
-    AppState.threshold = 7;
     LoadSettings();
-    CHECK_FALSE(AppState.blinkEnabled);
-    CHECK(AppState.threshold == 80);
+    CHECK((!AppState.blinkEnabled && AppState.threshold == 80));
     CHECK_FALSE(FileExists(SettingsPath()));  // reading creates nothing
-}
-
-TEST_CASE("Loading at start: stored thresholds become one byte in 1..100") {
-    struct Row {
-        const char* line;  // nullptr: no Threshold key
-        uint8_t expected;
-    };
-    const Row rows[] = {
-        {"Threshold=0x32", 50}, {"Threshold=$32", 50}, {"Threshold=x32", 50},  {"Threshold= 50", 50},
-        {"Threshold=50%", 80},  {"Threshold=300", 44}, {"Threshold=356", 100}, {"Threshold=-156", 100},
-        {"Threshold=-1", 80},   {"Threshold=0", 80},   {"Threshold=256", 80},  {"Threshold=1", 1},
-        {"Threshold=100", 100}, {"Threshold=101", 80}, {"Threshold=255", 80},  {"Threshold=abc", 80},
-        {"Threshold=", 80},     {nullptr, 80},
-    };
-    int i = 0;
-    for (const Row& row : rows) {
-        CAPTURE(row.line ? row.line : "(missing)");
-        UseFreshExeDir("threshold" + std::to_string(i++));
-        REQUIRE(WriteFileBytes(SettingsPath(), std::string("[Option]\r\n") + (row.line ? row.line : "") + "\r\n"));
-        LoadSettings();
-        CHECK(AppState.threshold == row.expected);
-    }
-}
-
-TEST_CASE("Loading at start: any non-zero BlinkTrayIcon is on") {
-    struct Row {
-        const char* line;
-        bool expected;
-    };
-    const Row rows[] = {
-        {"BlinkTrayIcon=1", true},   {"BlinkTrayIcon=2", true},  {"BlinkTrayIcon=-1", true},
-        {"BlinkTrayIcon=0x1", true}, {"BlinkTrayIcon=0", false}, {"BlinkTrayIcon=yes", false},
-        {"BlinkTrayIcon=", false},   {"OtherKey=1", false},
-    };
-    int i = 0;
-    for (const Row& row : rows) {
-        CAPTURE(row.line);
-        UseFreshExeDir("blink" + std::to_string(i++));
-        REQUIRE(WriteFileBytes(SettingsPath(), std::string("[Option]\r\n") + row.line + "\r\n"));
-        LoadSettings();
-        CHECK(AppState.blinkEnabled == row.expected);
-    }
-}
-
-TEST_CASE("Saving writes exactly the two keys") {
-    SUBCASE("from no file") {
-        UseFreshExeDir("save-new");
-        SaveLikeOk(true, 75);
-        CHECK(ReadFileBytes(SettingsPath()) == kSaved75);
-    }
-    SUBCASE("over a file with another section and an extra key") {
-        UseFreshExeDir("save-over");
-        REQUIRE(WriteFileBytes(SettingsPath(), "[Other]\r\nk=v\r\n[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
-        SaveLikeOk(true, 75);
-        const std::string bytes = ReadFileBytes(SettingsPath());
-        CHECK(bytes.rfind("[Other]\r\nk=v\r\n", 0) == 0);
-        CHECK(bytes.find("Extra") == std::string::npos);
-        const size_t option = bytes.find("[Option]");
-        REQUIRE(option != std::string::npos);
-        CHECK(bytes.substr(option) == kSaved75);
-        CHECK(IniReadString(SettingsPath(), "Other", "k") == "v");
-    }
-    SUBCASE("and reads back as saved") {
-        UseFreshExeDir("roundtrip");
-        SaveLikeOk(false, 100);
-        LoadSettings();
-        CHECK_FALSE(AppState.blinkEnabled);
-        CHECK(AppState.threshold == 100);
-    }
-}
-
-TEST_CASE("INI reads") {
-    UseFreshExeDir("reads");
-    const std::string longValue(2000, 'a');
-    REQUIRE(WriteFileBytes(SettingsPath(), "[Option]\r\nLong=" + longValue + "\r\nBlank=  padded  \r\n"));
+    REQUIRE(WriteFileBytes(SettingsPath(), "[Option]\r\nLong=" + std::string(2000, 'a') + "\r\nBlank=  padded  \r\n"));
     CHECK(IniReadString(SettingsPath(), kOptionSection, "Long") == std::string(1023, 'a'));
     CHECK(IniReadString(SettingsPath(), kOptionSection, "Blank") == "padded");
-    CHECK(IniReadString(SettingsPath(), kOptionSection, "Missing") == "");
-    CHECK(IniReadString(SettingsPath(), "NoSection", "Long") == "");
-    CHECK(IniReadString(AppState.exeDir + "absent.ini", kOptionSection, "Long") == "");
-    CHECK(IniReadInteger(SettingsPath(), kOptionSection, "Missing", -9) == -9);
     CHECK(IniReadBool(SettingsPath(), kOptionSection, "Missing", true));
+}
+
+TEST_CASE("The dialog opens showing the current settings; the field takes three digits and wraps round 1..100") {
+    DialogFixture f;
+    for (const bool on : {true, false}) {
+        AppState.blinkEnabled = on;
+        AppState.threshold = on ? 1 : 100;
+        if (on) InstallStartupShortcut(kShortcutName, "", AppState.exeDir + "Tembix.exe", "", "", "", 0, 1, 0);
+        else StartupFiles(true);
+        CHECK(WithDialog([&](HWND dialog) {
+            CHECK(FindWindowA("#32770", "Tembix Options") == dialog);
+            CHECK((IsDlgButtonChecked(dialog, IDC_BLINK) == UINT(on) && IsDlgButtonChecked(dialog, IDC_STARTUP) == UINT(on)));
+            CHECK(ItemText(dialog, IDC_THRESHOLD) == (on ? "1" : "100"));
+            HWND edit = GetDlgItem(dialog, IDC_THRESHOLD), spin = GetDlgItem(dialog, IDC_THRESHOLD_SPIN);
+            RECT r;
+            GetClientRect(spin, &r);
+            if (on) SendMessageA(spin, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.right / 2, r.bottom * 3 / 4));  // down
+            else SendMessageA(edit, WM_KEYDOWN, VK_UP, 0);
+            SendMessageA(spin, WM_LBUTTONUP, 0, 0);
+            CHECK(ItemText(dialog, IDC_THRESHOLD) == (on ? "100" : "1"));
+            SetWindowTextA(edit, "");
+            for (const char* c = "1111"; *c; ++c) SendMessageA(edit, WM_CHAR, *c, 0);
+            CHECK(ItemText(dialog, IDC_THRESHOLD) == "111");  // narrow digits: the limit stops the fourth
+            // The systems line of this build fits its field.
+            const std::string systems = ItemText(dialog, IDC_PLATFORMS);
+            CHECK(systems == (sizeof(void*) == 8 ? "for 64-bit Windows" : "for 98/98SE/Me/2000/XP/Server 2003"));
+            HDC dc = GetDC(dialog);
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+            SIZE extent = {};
+            GetTextExtentPoint32A(dc, systems.c_str(), static_cast<int>(systems.size()), &extent);
+            ReleaseDC(dialog, dc);
+            GetClientRect(GetDlgItem(dialog, IDC_PLATFORMS), &r);
+            CHECK(extent.cx <= r.right);
+            Press(dialog, IDCANCEL);
+        }));
+    }
+}
+
+TEST_CASE("OK reads the threshold leniently: 1..100 stays, anything else is 80") {
+    DialogFixture f;
+    const std::pair<const char*, uint8_t> rows[] = {{"7", 7},  {"007", 7},  {"100", 100}, {"1", 1},  {"12a", 12},
+                                                   {"", 80}, {"0", 80}, {"101", 80},   {"999", 80}};
+    for (const auto& row : rows) {
+        CAPTURE(row.first);
+        CHECK(WithDialog([&](HWND dialog) {
+            SetDlgItemTextA(dialog, IDC_THRESHOLD, row.first);
+            Press(dialog, IDOK);
+        }));
+        CHECK(AppState.threshold == row.second);
+        CHECK(IniReadString(SettingsPath(), kOptionSection, kThresholdKey) == FormatInt(row.second));
+    }
+}
+
+TEST_CASE("OK rewrites the section whole, sets the running program and installs or removes the shortcut") {
+    DialogFixture f;
+    const std::string folder = GetStartupFolder();
+    REQUIRE(WriteFileBytes(SettingsPath(), "[Other]\r\nk=v\r\n[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
+    // A stale shortcut to another copy and one to another program.
+    CreateShellLink(folder + "Old Tembix.lnk", "", "C:\\Elsewhere\\Tembix.exe", "", "", "", 0, 1, 0);
+    CreateShellLink(folder + "Editor.lnk", "", "C:\\Tools\\editor.exe", "", "", "", 0, 1, 0);
+    for (const bool startup : {true, false}) {
+        AppState.lastShown = 42;
+        CHECK(WithDialog([&](HWND dialog) {
+            CheckDlgButton(dialog, IDC_BLINK, BST_CHECKED);
+            CheckDlgButton(dialog, IDC_STARTUP, startup);
+            SetDlgItemTextA(dialog, IDC_THRESHOLD, "75");
+            Press(dialog, IDOK);
+        }));
+        CHECK(ReadFileBytes(SettingsPath()) == "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=1\r\nThreshold=75\r\n");
+        CHECK((AppState.blinkEnabled && AppState.threshold == 75 && AppState.lastShown == kNothingShown));
+        const auto files = StartupFiles();
+        CHECK((files.size() == (startup ? 2u : 1u) && files.count("Editor.lnk") == 1));
+        CHECK(GetShellLinkTarget(folder + "Tembix.lnk") == (startup ? AppState.exeDir + "Tembix.exe" : ""));
+    }
+}
+
+TEST_CASE("Cancel, Escape, the close box and notifications other than plain commands change nothing") {
+    DialogFixture f;
+    REQUIRE(WriteFileBytes(SettingsPath(), "[Option]\r\nBlinkTrayIcon=0\r\nThreshold=33\r\n"));
+    InstallStartupShortcut(kShortcutName, "", AppState.exeDir + "Tembix.exe", "", "", "", 0, 1, 0);
+    const std::string iniBefore = ReadFileBytes(SettingsPath());
+    const auto startupBefore = StartupFiles();
+    AppState.threshold = 33;
+    AppState.lastShown = 12;
+    const std::function<void(HWND)> ways[] = {
+        [](HWND dialog) { Press(dialog, IDCANCEL); },
+        [](HWND dialog) { PostMessageA(GetFocus() ? GetFocus() : dialog, WM_KEYDOWN, VK_ESCAPE, 0); },
+        [](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
+        [](HWND dialog) {
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0);
+            CHECK(AppState.optionsDialog == dialog);
+            Press(dialog, IDCANCEL);
+        },
+    };
+    for (const auto& way : ways) {
+        CHECK(WithDialog([&](HWND dialog) {
+            CheckDlgButton(dialog, IDC_STARTUP, BST_UNCHECKED);
+            CheckDlgButton(dialog, IDC_BLINK, BST_CHECKED);
+            SetDlgItemTextA(dialog, IDC_THRESHOLD, "90");
+            way(dialog);
+        }));
+        CHECK((ReadFileBytes(SettingsPath()) == iniBefore && StartupFiles() == startupBefore));
+        CHECK((!AppState.blinkEnabled && AppState.threshold == 33 && AppState.lastShown == 12));
+    }
+}
+
+TEST_CASE("While the dialog is open a tray click brings it to the front and opens no menu") {
+    DialogFixture f;
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 500, 10, 99, 50, nullptr, nullptr, nullptr, nullptr);
+    CHECK(WithDialog([&](HWND dialog) {
+        SetForegroundWindow(other);
+        REQUIRE(WaitUntil([&] { return GetForegroundWindow() == other; }));
+        AppFixture::Send(WM_TRAYICON, 0, WM_RBUTTONUP);
+        CHECK((GetForegroundWindow() == dialog && !FindMenuWindow() && !AppState.popupMenu));
+        Press(dialog, IDCANCEL);
+    }));
+    DestroyWindow(other);
 }

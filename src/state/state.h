@@ -1,8 +1,10 @@
-// The one process-wide state record. Zero at start; lives until the process ends.
+// The process-wide state: the one record that the rooms above this one read and write,
+// zero at start and alive until the process ends. It owns the sampler and the handles of
+// the tray's drawing surface.
 #pragma once
 
 #include "cpu/cpumon.h"
-#include "tray/tray.h"
+#include "support/raii.h"
 
 #include <windows.h>
 #include <cstdint>
@@ -10,6 +12,19 @@
 #include <string>
 
 constexpr uint8_t kNothingShown = 255;  // lastShown: forces the next tick to repaint
+
+// The drawing surface of every tray image, alive from start-up to shutdown. Between
+// operations the memory DC holds the bitmap and font it was created with.
+struct IconCanvas {
+    unique_hdc memDC;
+    unique_hbitmap glyphBitmap;
+    unique_hbitmap hundredRed;
+    unique_hbitmap hundredYellow;
+    unique_hfont font;
+    unique_hbrush backBrush;
+    unique_hbrush redBrush;
+    unique_hbrush blueBrush;
+};
 
 struct TAppState {
     HINSTANCE hInstance = nullptr;

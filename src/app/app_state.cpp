@@ -1,3 +1,0 @@
-#include "app_state.h"
-
-TAppState AppState;

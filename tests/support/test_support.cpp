@@ -1,0 +1,93 @@
+#include <doctest.h>
+
+#include "support/support.h"
+#include "testlib.h"
+
+#include <climits>
+#include <set>
+
+TEST_CASE("The integer grammar: strict with a default, lenient, and back to text") {
+    struct Row {
+        const char* text;
+        int32_t strict, lenient;  // ParseIntOr with the default 80, ParseIntLenient
+    };
+    const Row rows[] = {
+        {"75", 75, 75},        {"  75", 75, 75},        {"75 ", 80, 75},       {"\t75", 80, 0},     {"+7", 7, 7},
+        {"-7", -7, -7},        {"007", 7, 7},           {"$1F", 31, 31},       {"x1F", 31, 31},     {"X1f", 31, 31},
+        {"0x1F", 31, 31},      {"0X1f", 31, 31},        {"-$1F", 80, 0},       {"+0x10", 80, 0},    {"", 80, 0},
+        {"+", 80, 0},          {"$", 80, 0},            {"0x", 80, 0},         {"50%", 80, 50},     {"12a", 80, 12},
+        {"-5a", 80, 5},        {"1e3", 80, 1},          {"$1G", 80, 1},        {"abc", 80, 0},      {"$FFFFFFFF", -1, -1},
+        {"2147483647", INT32_MAX, INT32_MAX},           {"2147483648", 80, INT32_MAX},  {"-2147483648", INT32_MIN, INT32_MIN},
+        {"$00000000FFFFFFFF", -1, -1},                  {"$100000000", 80, 0x10000000},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.text);
+        CHECK(ParseIntOr(row.text, 80) == row.strict);
+        CHECK(ParseIntLenient(row.text) == row.lenient);
+    }
+    for (int32_t value : {0, 7, -1, 100, INT32_MAX, INT32_MIN}) CHECK(ParseIntOr(FormatInt(value), 12345) == value);
+    CHECK(FormatInt(INT32_MIN) == "-2147483648");
+}
+
+TEST_CASE("Paths split at the last single-byte backslash or colon") {
+    struct Row {
+        const char *path, *directory, *fileName, *with, *without;  // the last two: trailing backslash added, removed
+    };
+    const Row rows[] = {
+        {"C:\\A\\T.exe", "C:\\A\\", "T.exe", "C:\\A\\T.exe\\", "C:\\A\\T.exe"},
+        {"C:T.exe", "C:", "T.exe", "C:T.exe\\", "C:T.exe"},
+        {"T.exe", "", "T.exe", "T.exe\\", "T.exe"},
+        {"C:\\A\\", "C:\\A\\", "", "C:\\A\\", "C:\\A"},
+        {"", "", "", "\\", ""},
+        {"\\\\s\\a:b", "\\\\s\\a:", "b", "\\\\s\\a:b\\", "\\\\s\\a:b"},
+        {"C:\\D\\\x95\x5C", "C:\\D\\\x95\x5C", "", "C:\\D\\\x95\x5C", "C:\\D\\\x95"},  // single-byte: 0x5C is "\"
+    };
+    // Then with the lead bytes of code page 932 (0x81..0x9F among them): 0x95 0x5C is one character.
+    const Row doubleByte[] = {
+        {"C:\\D\\\x95\x5C", "C:\\D\\", "\x95\x5C", "C:\\D\\\x95\x5C\\", "C:\\D\\\x95\x5C"},
+        {"C:\\\x81\x81\\x", "C:\\\x81\x81\\", "x", "C:\\\x81\x81\\x\\", "C:\\\x81\x81\\x"},
+        {"\x81\x81\x81\\", "", "\x81\x81\x81\\", "\x81\x81\x81\\\\", "\x81\x81\x81\\"},  // a trail 0x5C
+    };
+    for (const auto& table : {std::vector<Row>(std::begin(rows), std::end(rows)), std::vector<Row>(std::begin(doubleByte), std::end(doubleByte))}) {
+        for (const Row& row : table) {
+            CAPTURE(row.path);
+            CHECK(DirectoryOf(row.path) == row.directory);
+            CHECK(FileNameOf(row.path) == row.fileName);
+            CHECK(WithTrailingBackslash(row.path) == row.with);
+            CHECK(WithoutTrailingBackslash(row.path) == row.without);
+        }
+        FarEastLocale = true;
+        for (int b = 0x81; b <= 0x9F; ++b) LeadBytes.set(b);
+    }
+    CHECK(ByteKindAt("a\x95", 2) == TByteKind::Lead);
+    FarEastLocale = false;
+}
+
+TEST_CASE("The directory search applies the attribute mask and reports the end") {
+    const std::string dir = ScratchDir("search");
+    const std::pair<const char*, DWORD> files[] = {{"plain.lnk", 0}, {"hidden.lnk", FILE_ATTRIBUTE_HIDDEN},
+                                                   {"system.lnk", FILE_ATTRIBUTE_SYSTEM}, {"readonly.lnk", FILE_ATTRIBUTE_READONLY}};
+    for (const auto& file : files) {
+        REQUIRE(WriteFileBytes(dir + "\\" + file.first, "x"));
+        SetFileAttributesA((dir + "\\" + file.first).c_str(), file.second);
+    }
+    REQUIRE(CreateDirectoryA((dir + "\\x.lnk").c_str(), nullptr));
+    const auto search = [&](const char* pattern, DWORD wanted, DWORD& last) {
+        std::set<std::string> names;
+        TSearchRec rec;
+        for (last = FileSearchFirst(dir + "\\" + pattern, wanted, rec); last == 0; last = FileSearchNext(rec)) names.insert(rec.name);
+        FileSearchClose(rec);
+        CHECK(rec.findHandle == INVALID_HANDLE_VALUE);
+        return names;
+    };
+    DWORD last = 0;
+    CHECK(search("*.lnk", 0x2F, last) == std::set<std::string>{"plain.lnk", "hidden.lnk", "system.lnk", "readonly.lnk"});
+    CHECK(last == ERROR_NO_MORE_FILES);
+    CHECK(search("*.lnk", 0, last) == std::set<std::string>{"plain.lnk", "readonly.lnk"});
+    CHECK(search("*.lnk", 0x3F, last).count("x.lnk") == 1);
+    CHECK(search("*.none", 0x2F, last).empty());
+    CHECK(last == ERROR_FILE_NOT_FOUND);
+    TSearchRec rec;
+    CHECK(FileSearchFirst(dir + "\\x.lnk", 0x2F, rec) == ERROR_NO_MORE_FILES);  // only a directory
+    CHECK(rec.findHandle == INVALID_HANDLE_VALUE);
+}

@@ -1,0 +1,298 @@
+#define DOCTEST_CONFIG_IMPLEMENT
+#include "testlib.h"
+
+#include <doctest.h>
+
+#include "support/support.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+// The tests start as the program does: platform facts first, then the module handle.
+int main(int argc, char** argv) {
+    InitPlatformInfo();
+    InitCommonControls();
+    AppState.hInstance = GetModuleHandleA(nullptr);
+    return doctest::Context(argc, argv).run();
+}
+
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data)) {
+        const std::string name = data.cFileName, child = path + "\\" + name;
+        if (name == "." || name == "..") continue;
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
+        else DeleteFileA(child.c_str());
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string ScratchDir(const std::string& name) {
+    CreateDirectoryA("scratch", nullptr);
+    char full[MAX_PATH + 1] = {};
+    GetFullPathNameA(("scratch\\" + name).c_str(), sizeof full, full, nullptr);
+    RemoveTree(full);
+    CreateDirectoryA(full, nullptr);
+    return full;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())));
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool Emulated() {
+    char text[4] = {};
+    return GetEnvironmentVariableA("TEMBIX_EMULATED", text, sizeof text) && text[0] == '1';
+}
+
+DWORD Patient(DWORD milliseconds) { return Emulated() ? milliseconds * 10 : milliseconds; }
+
+void PumpMessagesFor(DWORD milliseconds) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(10)) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    for (const DWORD start = GetTickCount(); !condition(); PumpMessagesFor(50)) {
+        if (GetTickCount() - start > Patient(timeoutMs)) return false;
+    }
+    return true;
+}
+
+Pixels Paint(int width, int height, const std::function<void(HDC)>& paint) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP target = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, target);
+    paint(dc);
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    Pixels pixels = ReadBitmapPixels(target, width, height);
+    DeleteObject(target);
+    return pixels;
+}
+
+Pixels ReadBitmapPixels(HBITMAP bitmap, int width, int height) {
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB}};
+    std::vector<DWORD> raw(static_cast<size_t>(width) * height);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, height, raw.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    Pixels pixels;
+    for (DWORD bgra : raw) pixels.push_back(RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF));
+    return pixels;
+}
+
+Pixels DrawnIconPixels(HICON icon) {
+    return Paint(kIconSize, kIconSize, [icon](HDC dc) {
+        PatBlt(dc, 0, 0, kIconSize, kIconSize, BLACKNESS);
+        DrawIconEx(dc, 0, 0, icon, kIconSize, kIconSize, 0, nullptr, DI_NORMAL);
+    });
+}
+
+bool IsLiveIcon(HICON icon) {
+    ICONINFO info = {};
+    if (!icon || !GetIconInfo(icon, &info)) return false;
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return true;
+}
+
+int Screenshot::CountInTray(COLORREF colour) const {
+    int count = 0;
+    for (int y = height - 40; y < height; ++y) {
+        for (int x = width - 200; x < width; ++x) count += At(x, y) == colour;
+    }
+    return count;
+}
+
+void Screenshot::Save(const std::string& name) const {
+    CreateDirectoryA("artifacts", nullptr);
+    std::ofstream out("artifacts\\" + name + ".ppm", std::ios::binary);
+    out << "P6 " << width << ' ' << height << " 255\n";
+    for (COLORREF c : pixels) out << char(GetRValue(c)) << char(GetGValue(c)) << char(GetBValue(c));
+}
+
+Screenshot TakeScreenshot() {
+    Screenshot shot;
+    shot.width = GetSystemMetrics(SM_CXSCREEN);
+    shot.height = GetSystemMetrics(SM_CYSCREEN);
+    shot.pixels = Paint(shot.width, shot.height, [&shot](HDC dc) {
+        HDC screen = GetDC(nullptr);
+        BitBlt(dc, 0, 0, shot.width, shot.height, screen, 0, 0, SRCCOPY);
+        ReleaseDC(nullptr, screen);
+    });
+    return shot;
+}
+
+namespace {
+
+std::function<void()> pendingInside;
+bool forced = false;
+
+void CALLBACK RunInside(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    const std::function<void()> inside = pendingInside;
+    pendingInside = nullptr;
+    if (inside) inside();
+}
+
+void CALLBACK ForceEnd(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    forced = true;
+    EndMenu();
+    if (AppState.optionsDialog) EndDialog(AppState.optionsDialog, 0);
+}
+
+}  // namespace
+
+bool RunModal(const std::function<void()>& open, const std::function<void()>& inside, DWORD delayMs, DWORD timeoutMs) {
+    pendingInside = inside;
+    forced = false;
+    const UINT_PTR insideTimer = SetTimer(nullptr, 0, delayMs, RunInside);
+    const UINT_PTR guardTimer = SetTimer(nullptr, 0, Patient(timeoutMs), ForceEnd);
+    open();
+    KillTimer(nullptr, insideTimer);
+    KillTimer(nullptr, guardTimer);
+    return !forced;
+}
+
+HWND FindMenuWindow() { return FindWindowA("#32768", nullptr); }
+
+using F = AppFixture;
+uint8_t F::load = 0;
+int F::samples = 0, F::lastErrorReads = 0, F::trims = 0;
+std::vector<ShellCall> F::calls;
+std::vector<BOOL> F::results;
+std::vector<DWORD> F::errors, F::sleeps;
+std::vector<std::pair<std::string, std::string>> F::shellOpens;
+
+namespace {
+
+uint64_t scriptedIdle = 1, scriptedAll = 0;
+
+FILETIME AsFileTime(uint64_t value) { return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)}; }
+
+// One processor-second per sample, idle for (100 - load) % of it.
+BOOL WINAPI LoadTimes(FILETIME* idle, FILETIME* kernel, FILETIME* user) {
+    ++F::samples;
+    scriptedIdle += (100 - F::load) * 100000;
+    scriptedAll += 10000000;
+    *idle = AsFileTime(scriptedIdle);
+    *kernel = AsFileTime(scriptedAll);
+    *user = AsFileTime(0);
+    return TRUE;
+}
+
+template <class T>
+T PopFront(std::vector<T>& queue, T fallback) {
+    if (queue.empty()) return fallback;
+    const T front = queue.front();
+    queue.erase(queue.begin());
+    return front;
+}
+
+BOOL WINAPI RecordNotify(DWORD action, PNOTIFYICONDATAA record) {
+    ShellCall call = {action, {}, IsLiveIcon(record->hIcon), 0};
+    std::memcpy(&call.data, record, sizeof call.data);
+    if (call.iconLive) call.iconPixel = DrawnIconPixels(record->hIcon)[0];
+    F::calls.push_back(call);
+    const BOOL result = PopFront(F::results, TRUE);
+    if (!result) SetLastError(PopFront(F::errors, DWORD(0)));
+    return result;
+}
+
+void WINAPI RecordSleep(DWORD ms) { F::sleeps.push_back(ms); }
+
+DWORD WINAPI RecordLastError() {
+    ++F::lastErrorReads;
+    return GetLastError();
+}
+
+BOOL WINAPI CountTrim(HANDLE, SIZE_T, SIZE_T) { return ++F::trims; }
+
+HINSTANCE WINAPI RecordShellExecute(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                                    INT show) {
+    const bool usual = owner == GetDesktopWindow() && std::string(verb) == "open" && !directory && show == SW_SHOWNORMAL;
+    F::shellOpens.emplace_back(usual ? file : "unexpected call", parameters);
+    return reinterpret_cast<HINSTANCE>(42);
+}
+
+}  // namespace
+
+AppFixture::AppFixture() {
+    static const bool registered = RegisterMainWindowClass(AppState.hInstance);
+    (void)registered;
+    TraySeams = {RecordNotify, RecordSleep, RecordLastError};
+    AppSeams.shellExecute = RecordShellExecute;
+    SupportSeams.setProcessWorkingSetSize = CountTrim;
+    AppState.mainWindow = CreateMainWindow(AppState.hInstance);
+    AppState.lastShown = kNothingShown;
+    AppState.blinkPhase = AppState.paused = AppState.blinkEnabled = false;
+    AppState.threshold = 80;
+    AppState.exeDir = "C:\\Apps\\Tembix\\";
+    StartMonitoring();
+    AppState.sampler->getSystemTimes = LoadTimes;
+    AppState.sampler->GetUsage();
+    ClearRecords();
+}
+
+AppFixture::~AppFixture() {
+    StopMonitoring();
+    DestroyWindow(AppState.mainWindow);
+    AppState.mainWindow = nullptr;
+    AppState.optionsDialog = nullptr;
+    MSG msg;  // a quit message posted by the test must not end the next test's loop
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    TraySeams = TTraySeams{};
+    AppSeams = TAppSeams{};
+    SupportSeams = TSupportSeams{};
+}
+
+void AppFixture::ClearRecords() {
+    calls.clear(), results.clear(), errors.clear(), sleeps.clear(), shellOpens.clear();
+    lastErrorReads = trims = samples = 0;
+}
+
+LRESULT AppFixture::Send(UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageA(AppState.mainWindow, message, wParam, lParam);
+}
+
+bool AppFixture::RunUntilQuit(DWORD timeoutMs) {
+    MSG msg;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(10)) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return true;
+            DispatchMessageA(&msg);
+        }
+    }
+    return false;
+}
+
+bool AppFixture::TimerRunning() {
+    // KillTimer tells whether the timer existed; put it back when it did.
+    return KillTimer(AppState.mainWindow, IDT_SAMPLE) && SetTimer(AppState.mainWindow, IDT_SAMPLE, kSamplePeriodMs, nullptr);
+}
+
+int AppFixture::TakeCloseMessages() {
+    int count = 0;
+    for (MSG msg; PeekMessageA(&msg, AppState.mainWindow, WM_CLOSE, WM_CLOSE, PM_REMOVE);) ++count;
+    return count;
+}
