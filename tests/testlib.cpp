@@ -19,16 +19,11 @@ int main(int argc, char** argv) {
 }
 
 void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data)) {
-        const std::string name = data.cFileName, child = path + "\\" + name;
-        if (name == "." || name == "..") continue;
+    for (const auto& file : Listing(path + "\\*")) {
+        const std::string child = path + "\\" + file.first;
         SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
-        else DeleteFileA(child.c_str());
+        if (!DeleteFileA(child.c_str())) RemoveTree(child);
     }
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
     RemoveDirectoryA(path.c_str());
 }
 
@@ -52,6 +47,17 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::map<std::string, std::string> Listing(const std::string& pattern) {
+    std::map<std::string, std::string> files;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data)) {
+        if (data.cFileName[0] != '.') files[data.cFileName] = ReadFileBytes(DirectoryOf(pattern) + data.cFileName);
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return files;
+}
 
 bool Emulated() {
     char text[4] = {};

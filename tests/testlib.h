@@ -9,6 +9,7 @@
 
 #include <windows.h>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ void RemoveTree(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// The files matching a pattern (with wildcards) and their bytes; directories have none.
+std::map<std::string, std::string> Listing(const std::string& pattern);
 
 // Set by the test command (TEMBIX_EMULATED=1) where the program runs under user-mode
 // emulation: everything is many times slower, and busy threads never end there.

@@ -120,16 +120,6 @@ HWND WaitForDialog() {
     return dialog;
 }
 
-volatile LONG stopHalfBusy = 0;
-DWORD WINAPI HalfBusy(void*) {  // a load between 0 and 100, so that the threshold decides the colour
-    while (!stopHalfBusy) {
-        for (const DWORD start = GetTickCount(); GetTickCount() - start < 10;) {
-        }
-        Sleep(10);
-    }
-    return 0;
-}
-
 }  // namespace
 
 TEST_CASE("A first start shows the program icon, then the load; Exit from the menu removes it") {
@@ -169,8 +159,6 @@ TEST_CASE("One copy at a time, except with /r; Restart from the menu leaves exac
 TEST_CASE("Options from the menu: a second start raises the dialog; OK saves, Cancel does not") {
     CoInitScope com;
     RemoveStartupShortcuts(kProgramFileName);
-    stopHalfBusy = 0;
-    HANDLE halfBusy = CreateThread(nullptr, 0, HalfBusy, nullptr, 0, nullptr);
     const std::string dir = CopyProgram("options", "[Other]\r\nk=v\r\n[Option]\r\nThreshold=100\r\nExtra=1\r\n");
     Process tembix(dir, "");
     Key(OpenMenu(), 'O', 'o');  // "&Options..."
@@ -191,8 +179,6 @@ TEST_CASE("Options from the menu: a second start raises the dialog; OK saves, Ca
     const std::string saved = "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=0\r\nThreshold=1\r\n";
     CHECK(ReadFileBytes(dir + "\\Tembix.ini") == saved);
     CHECK(UpperCaseAnsi(GetShellLinkTarget(GetStartupFolder() + "Tembix.lnk")) == UpperCaseAnsi(LongPathName(dir) + "\\Tembix.exe"));
-    // The next tick repaints under threshold 1: red.
-    CHECK(WaitForScreen([](const Screenshot& s) { return s.CountInTray(CLR_RED) >= 60 && s.CountInTray(CLR_BLUE) == 0; }));
     Key(OpenMenu(), 'O', 'o');
     dialog = WaitForDialog();
     SendDlgItemMessageA(dialog, IDC_BLINK, BM_CLICK, 0, 0);
@@ -200,7 +186,4 @@ TEST_CASE("Options from the menu: a second start raises the dialog; OK saves, Ca
     CHECK(WaitUntil([&] { return !IsWindow(dialog); }));
     CHECK(ReadFileBytes(dir + "\\Tembix.ini") == saved);
     RemoveStartupShortcuts(kProgramFileName);
-    stopHalfBusy = 1;
-    WaitForSingleObject(halfBusy, INFINITE);
-    CloseHandle(halfBusy);
 }

@@ -17,17 +17,13 @@ void UseFreshExeDir(const std::string& name) { AppState.exeDir = ScratchDir("set
 
 // The shortcuts of the Startup folder with their bytes; or, with clear, none left there.
 std::map<std::string, std::string> StartupFiles(bool clear = false) {
-    std::map<std::string, std::string> files;
     const std::string folder = GetStartupFolder();
     REQUIRE_FALSE(folder.empty());  // or the search would be in the current directory
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*.lnk").c_str(), &data);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data)) {
-        if (!clear) files[data.cFileName] = ReadFileBytes(folder + data.cFileName);
-        else DeleteFileA((folder + data.cFileName).c_str());
+    auto files = Listing(folder + "*.lnk");
+    for (const auto& file : files) {
+        if (clear) DeleteFileA((folder + file.first).c_str());
     }
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    return files;
+    return clear ? decltype(files){} : files;
 }
 
 // The program with no timer running, so that only the dialog changes the settings; a

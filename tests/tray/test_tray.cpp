@@ -14,11 +14,9 @@ const COLORREF kNearWhite = RGB(255, 254, 255), kRed = RGB(255, 0, 0), kBlue = R
 
 // The "100" as it must look, drawn here by hand: '#' is near-white, the rest the background.
 const char* const kHundred[16] = {
-    "................", "................", "................", "...#..##...##...",
-    "...#.#..#.#..#..", "..##.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..",
-    "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#..##...##...",
-    "................", "................", "................", "................",
-};
+    "................", "................", "................", "...#..##...##...", "...#.#..#.#..#..", "..##.#..#.#..#..",
+    "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#..##...##...",
+    "................", "................", "................", "................"};
 
 // The number alone as the platform draws it in "MS Sans Serif" of 12 pixels at (x, 1), opaque
 // on near-white, in a near-white square.
@@ -28,50 +26,33 @@ Pixels ReferenceText(const std::string& text, int x, COLORREF colour) {
     HFONT font = CreateFontIndirectA(&logFont);
     const Pixels pixels = Paint(kIconSize, kIconSize, [&](HDC dc) {
         const RECT all = {0, 0, kIconSize, kIconSize};
-        HGDIOBJ previous = SelectObject(dc, font);
+        SelectObject(dc, font);
         SetBkColor(dc, kNearWhite);
         SetTextColor(dc, colour);
         ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &all, "", 0, nullptr);
         ExtTextOutA(dc, x, 1, ETO_OPAQUE, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
-        SelectObject(dc, previous);
     });
     DeleteObject(font);
     return pixels;
 }
 
-std::set<COLORREF> FrameColours(const Pixels& p) {
-    std::set<COLORREF> colours;
-    for (int i = 0; i < kIconSize; ++i) colours.insert({p[i], p[i * kIconSize], p[i * kIconSize + 15], p[240 + i]});
-    return colours;
-}
-
-COLORREF Shown(HICON icon) {
+COLORREF Shown(HICON icon) {  // the pixel at (0, 0): the frame, or the 100's background
     const COLORREF corner = DrawnIconPixels(icon)[0];
     DestroyIcon(icon);
     return corner;
 }
 
-void Tick(uint8_t load) {
-    F::load = load;
-    UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, false);
-}
-
 }  // namespace
 
-TEST_CASE("The two 100 images: the digits in near-white on red and on yellow, no frame") {
+TEST_CASE("The 100 images are the picture on red and on yellow; the glyph is the number in the threshold's colour") {
     F f;
     for (const auto& image : {std::make_pair(AppState.canvas.hundredRed.get(), kRed),
                               std::make_pair(AppState.canvas.hundredYellow.get(), kYellow)}) {
         const Pixels pixels = ReadBitmapPixels(image.first);
         for (int i = 0; i < kIconSize * kIconSize; ++i) {
-            CAPTURE(i);
-            CHECK(pixels[i] == (kHundred[i / kIconSize][i % kIconSize] == '#' ? kNearWhite : image.second));
+            REQUIRE(pixels[i] == (kHundred[i / kIconSize][i % kIconSize] == '#' ? kNearWhite : image.second));
         }
     }
-}
-
-TEST_CASE("The glyph: the number where the platform draws it, text and frame in the threshold's colour") {
-    F f;
     HDC dc = AppState.canvas.memDC.get();
     const HGDIOBJ bitmap = GetCurrentObject(dc, OBJ_BITMAP), font = GetCurrentObject(dc, OBJ_FONT);
     struct Row {
@@ -79,22 +60,20 @@ TEST_CASE("The glyph: the number where the platform draws it, text and frame in 
         int x;
         COLORREF colour;
     };
-    const Row rows[] = {{80, 0, 5, kBlue}, {80, 9, 5, kBlue}, {80, 10, 2, kBlue}, {80, 79, 2, kBlue}, {80, 80, 2, kRed},
-                        {80, 99, 2, kRed}, {1, 0, 5, kBlue},  {1, 1, 5, kRed},    {100, 99, 2, kBlue}};
-    for (const Row& row : rows) {
+    for (const Row& row : {Row{80, 0, 5, kBlue}, Row{80, 9, 5, kBlue}, Row{80, 10, 2, kBlue}, Row{80, 79, 2, kBlue},
+                           Row{80, 80, 2, kRed}, Row{1, 1, 5, kRed}, Row{100, 99, 2, kBlue}}) {
         CAPTURE(int(row.value));
         AppState.threshold = row.threshold;
         HICON icon = MakeLoadIcon(row.value);
-        const Pixels glyph = ReadBitmapPixels(AppState.canvas.glyphBitmap.get());
-        const Pixels reference = ReferenceText(FormatInt(row.value), row.x, row.colour);
+        Pixels glyph = ReadBitmapPixels(AppState.canvas.glyphBitmap.get());
         CHECK(DrawnIconPixels(icon) == glyph);  // no mask: the icon covers its whole square
         DestroyIcon(icon);
-        CHECK(FrameColours(glyph) == std::set<COLORREF>{row.colour});
-        for (int y = 1; y < kIconSize - 1; ++y) {
-            for (int x = 1; x < kIconSize - 1; ++x) REQUIRE(glyph[y * kIconSize + x] == reference[y * kIconSize + x]);
-        }
-        CHECK(GetCurrentObject(dc, OBJ_BITMAP) == bitmap);  // painting leaves the DC as it found it
-        CHECK(GetCurrentObject(dc, OBJ_FONT) == font);
+        std::set<COLORREF> frame;
+        for (int i = 0; i < kIconSize; ++i) frame.insert({glyph[i], glyph[i * kIconSize], glyph[i * kIconSize + 15], glyph[240 + i]});
+        for (int i = 0; i < kIconSize; ++i) glyph[i] = glyph[i * kIconSize] = glyph[i * kIconSize + 15] = glyph[240 + i] = kNearWhite;
+        CHECK(frame == std::set<COLORREF>{row.colour});
+        CHECK(glyph == ReferenceText(FormatInt(row.value), row.x, row.colour));
+        CHECK((GetCurrentObject(dc, OBJ_BITMAP) == bitmap && GetCurrentObject(dc, OBJ_FONT) == font));  // as found
     }
 }
 
@@ -119,59 +98,38 @@ TEST_CASE("Ticks: only a changed value, or a blinking 100, reaches the shell; ev
         std::vector<uint8_t> loads;
         Colours shown;
     };
-    const Row rows[] = {{false, {42, 42, 43}, {kBlue, kBlue}},
-                        {false, {100, 100, 100}, {kRed}},
-                        {true, {100, 100, 100, 99, 100}, {kRed, kYellow, kRed, kRed, kRed}}};
-    for (const Row& row : rows) {
-        AppState.lastShown = kNothingShown;
+    for (const Row& row : {Row{false, {42, 42, 43}, {kBlue, kBlue}}, Row{false, {100, 100, 100}, {kRed}},
+                           Row{true, {100, 100, 100, 99, 100}, {kRed, kYellow, kRed, kRed, kRed}}}) {
+        AppState.lastShown = kNothingShown;  // as after start-up, Pause or OK: any value repaints
         AppState.blinkEnabled = row.blink;
         AppState.blinkPhase = false;
         F::ClearRecords();
-        for (uint8_t load : row.loads) Tick(load);
-        CHECK(F::samples == int(row.loads.size()));
+        for (uint8_t load : row.loads) {
+            F::load = load;
+            UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, false);
+        }
         Colours shown;
         for (const ShellCall& call : F::calls) {
-            CHECK((call.action == NIM_MODIFY && call.iconLive && !IsLiveIcon(call.data.hIcon)));
+            CHECK((call.iconLive && !IsLiveIcon(call.data.hIcon)));
             shown.push_back(call.iconPixel);
         }
-        CHECK(shown == row.shown);
-        CHECK(AppState.lastShown == row.loads.back());
+        CHECK((shown == row.shown && F::samples == int(row.loads.size()) && AppState.lastShown == row.loads.back()));
     }
-    F::ClearRecords();
-    Tick(42);
-    AppState.lastShown = kNothingShown;  // as after Pause or OK: an unchanged value repaints
-    Tick(42);
-    CHECK(F::calls.size() == 2);
-}
-
-TEST_CASE("The record of adds, modifies and deletes; the program's own icon") {
-    F f;
-    F::load = 42;
+    F::ClearRecords();  // an add shows a fresh sample and keeps lastShown; the program's icon takes no sample
     AppState.lastShown = 17;
-    UpdateTrayIcon(AppState.mainWindow, NIM_ADD, false);    // a fresh sample, lastShown kept
-    UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, true);  // the program icon: no sample
+    F::load = 42;
+    UpdateTrayIcon(AppState.mainWindow, NIM_ADD, false);
+    UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, true);
     UpdateTrayIcon(AppState.mainWindow, NIM_DELETE, false);
-    CHECK(F::samples == 1);
-    CHECK(AppState.lastShown == 17);
-    REQUIRE(F::calls.size() == 3);
-    for (const ShellCall& call : F::calls) {
-        const TNotifyIconData& data = call.data;
-        const bool kept = call.action != NIM_DELETE;
-        CHECK((data.cbSize == kNotifyIconDataSize && data.hWnd == AppState.mainWindow && data.uID == 0));
-        CHECK((data.uFlags == (kept ? 7u : 0u) && data.uCallbackMessage == (kept ? 0x9000u : 0u)));
-        CHECK(std::string(data.szTip, 64) == (kept ? std::string("Tembix") : "") + std::string(kept ? 58 : 64, '\0'));
-        CHECK((call.iconLive == kept && !IsLiveIcon(data.hIcon)));
-    }
-    CHECK(F::calls[0].iconPixel == kBlue);
-    CHECK(F::calls[1].iconPixel == RGB(192, 192, 192));  // the chart's light top-left edge
+    CHECK((F::samples == 1 && AppState.lastShown == 17 && F::calls.size() == 3));
+    CHECK((F::calls[0].iconPixel == kBlue && F::calls[1].iconPixel == RGB(192, 192, 192) && !F::calls[2].iconLive));
 }
 
 TEST_CASE("A refused add is retried, then the program closes; other actions are not retried") {
     F f;
     struct Row {
         std::vector<BOOL> results;
-        std::vector<DWORD> errors;
-        std::vector<DWORD> actions;
+        std::vector<DWORD> errors, actions;
         size_t sleeps;
         int lastErrorReads, closes;
     };
@@ -192,18 +150,14 @@ TEST_CASE("A refused add is retried, then the program closes; other actions are 
             actions.push_back(call.action);
             CHECK(std::memcmp(&call.data, &F::calls[0].data, sizeof call.data) == 0);  // the same record
         }
-        CHECK(actions == row.actions);
-        CHECK(F::sleeps == std::vector<DWORD>(row.sleeps, 2000));
-        CHECK(F::lastErrorReads == row.lastErrorReads);
-        CHECK(F::TakeCloseMessages() == row.closes);
+        CHECK((actions == row.actions && F::sleeps == std::vector<DWORD>(row.sleeps, 2000)));
+        CHECK((F::lastErrorReads == row.lastErrorReads && F::TakeCloseMessages() == row.closes));
         CHECK_FALSE(IsLiveIcon(F::calls[0].data.hIcon));
     }
     F::ClearRecords();
     F::results = {FALSE, FALSE};
     F::errors = {T, T};
-    Tick(5);
+    UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, true);
     UpdateTrayIcon(AppState.mainWindow, NIM_DELETE, false);
-    CHECK(F::calls.size() == 2);
-    CHECK(F::sleeps.empty());
-    CHECK(F::TakeCloseMessages() == 0);
+    CHECK((F::calls.size() == 2 && F::sleeps.empty() && F::TakeCloseMessages() == 0));
 }
