@@ -41,6 +41,15 @@ std::string ReadFileBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadFileBytes(const TWide& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string bytes(file == INVALID_HANDLE_VALUE ? 0 : GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    if (!bytes.empty()) ReadFile(file, &bytes[0], bytes.size(), &read, nullptr);
+    CloseHandle(file);
+    return bytes;
+}
+
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())));
@@ -187,7 +196,7 @@ int F::samples = 0, F::lastErrorReads = 0, F::trims = 0;
 std::vector<ShellCall> F::calls;
 std::vector<BOOL> F::results;
 std::vector<DWORD> F::errors, F::sleeps;
-std::vector<std::pair<std::string, std::string>> F::shellOpens;
+std::vector<std::pair<TWide, TWide>> F::shellOpens;
 
 namespace {
 
@@ -233,10 +242,10 @@ DWORD WINAPI RecordLastError() {
 
 BOOL WINAPI CountTrim(HANDLE, SIZE_T, SIZE_T) { return ++F::trims; }
 
-HINSTANCE WINAPI RecordShellExecute(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+HINSTANCE WINAPI RecordShellExecute(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                                     INT show) {
-    const bool usual = owner == GetDesktopWindow() && std::string(verb) == "open" && !directory && show == SW_SHOWNORMAL;
-    F::shellOpens.emplace_back(usual ? file : "unexpected call", parameters);
+    const bool usual = owner == GetDesktopWindow() && TWide(verb) == L"open" && !directory && show == SW_SHOWNORMAL;
+    F::shellOpens.emplace_back(usual ? file : L"unexpected call", parameters);
     return reinterpret_cast<HINSTANCE>(42);
 }
 
@@ -252,7 +261,7 @@ AppFixture::AppFixture() {
     AppState.lastShown = kNothingShown;
     AppState.blinkPhase = AppState.paused = AppState.blinkEnabled = false;
     AppState.threshold = 80;
-    AppState.exeDir = "C:\\Apps\\Tembix\\";
+    AppState.exeDir = L"C:\\Apps\\Tembix\\";
     StartMonitoring();
     AppState.sampler->getSystemTimes = LoadTimes;
     AppState.sampler->GetUsage();

@@ -17,6 +17,7 @@
 std::string ScratchDir(const std::string& name);
 void RemoveTree(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
+std::string ReadFileBytes(const TWide& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 // The files matching a pattern (with wildcards) and their bytes; directories have none.
@@ -71,7 +72,7 @@ struct AppFixture {
     static std::vector<DWORD> errors;  // the last error each failing call leaves
     static std::vector<DWORD> sleeps;
     static int lastErrorReads;
-    static std::vector<std::pair<std::string, std::string>> shellOpens;  // file, parameters
+    static std::vector<std::pair<TWide, TWide>> shellOpens;  // file, parameters
     static int trims;
 
     AppFixture();

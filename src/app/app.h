@@ -2,6 +2,8 @@
 // and its procedure, the tray menu, and shutdown.
 #pragma once
 
+#include "support/support.h"
+
 #include <windows.h>
 #include <string>
 
@@ -29,18 +31,19 @@ bool RegisterMainWindowClass(HINSTANCE instance);
 HWND CreateMainWindow(HINSTANCE instance);
 void StartMonitoring();
 void StopMonitoring();
-// Directory of the executable in its long form, ending in "\".
-std::string ExeDirectory();
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-void ShellOpen(const std::string& file, const std::string& parameters);
+void ShellOpen(const TWide& file, const char* parameters);
 void ShowTrayMenu(HWND window);
 
 // The first argument after the program path, unquoted as the C runtime splits a command line.
 std::string FirstArgument(const char* commandLine);
 
+// ShellExecuteW on the NT family; ShellExecuteA with the texts in the ANSI code page elsewhere.
+HINSTANCE WINAPI ShellExecuteWide(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show);
+
 // Calls that leave no trace of their own, replaceable by tests.
 struct TAppSeams {
-    HINSTANCE(WINAPI* shellExecute)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = ShellExecuteA;
+    HINSTANCE(WINAPI* shellExecute)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = ShellExecuteWide;
 };
 extern TAppSeams AppSeams;

@@ -59,14 +59,6 @@ std::string FirstArgument(const char* commandLine) {
     return argument;
 }
 
-std::string ExeDirectory() {
-    const std::string modulePath = ModuleFileName(nullptr);
-    const std::string longPath = LongPathName(modulePath);
-    // Without a long form the module path still names the right directory; an empty one
-    // would put the settings in whatever the current directory is.
-    return DirectoryOf(longPath.empty() ? modulePath : longPath);
-}
-
 bool RegisterMainWindowClass(HINSTANCE instance) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = MainWndProc;
@@ -111,7 +103,7 @@ int AppMain(HINSTANCE instance) {
     if (!AppState.mainWindow) return 0;
     AppState.lastShown = kNothingShown;
     AppState.blinkPhase = false;
-    AppState.exeDir = ExeDirectory();
+    AppState.exeDir = ProgramDirectory();
     LoadSettings();
 
     MSG msg = {};

@@ -43,13 +43,13 @@ void OpenOptions() {
 
 void OnCommand(HWND window, WORD id) {
     switch (id) {
-        case IDM_HELP: ShellOpen(AppState.exeDir + kHelpFileName, ""); break;
+        case IDM_HELP: ShellOpen(AppState.exeDir + Widen(kHelpFileName), ""); break;
         case IDM_OPTIONS: OpenOptions(); break;
         case IDM_PAUSE: Pause(); break;
         case IDM_RESUME: Resume(); break;
         case IDM_RESTART:
             // The new copy gets past the single-instance guard with the switch.
-            ShellOpen(ModuleFileName(nullptr), kRestartSwitch);
+            ShellOpen(ProgramFileName(), kRestartSwitch);
             PostDestroy(window);
             break;
         case IDM_EXIT: PostDestroy(window); break;
@@ -57,12 +57,23 @@ void OnCommand(HWND window, WORD id) {
     TrimWorkingSet();
 }
 
-void OnTaskbarCreated() { UpdateTrayIcon(AppState.mainWindow, NIM_ADD, false); }
+void OnTaskbarCreated() {
+    FitIconCanvas();  // the display's scaling may have changed with the shell
+    UpdateTrayIcon(AppState.mainWindow, NIM_ADD, false);
+}
 
 }  // namespace
 
-void ShellOpen(const std::string& file, const std::string& parameters) {
-    AppSeams.shellExecute(GetDesktopWindow(), "open", file.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+void ShellOpen(const TWide& file, const char* parameters) {
+    AppSeams.shellExecute(GetDesktopWindow(), L"open", file.c_str(), Widen(parameters).c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+HINSTANCE WINAPI ShellExecuteWide(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
+                                  INT show) {
+    if (WideApi.shellExecuteW) return WideApi.shellExecuteW(owner, verb, file, parameters, directory, show);
+    const auto narrow = [](LPCWSTR text) { return text ? Narrow(text) : std::string(); };
+    return ShellExecuteA(owner, narrow(verb).c_str(), narrow(file).c_str(), narrow(parameters).c_str(),
+                         directory ? narrow(directory).c_str() : nullptr, show);
 }
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

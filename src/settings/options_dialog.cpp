@@ -45,35 +45,53 @@ void OnInitDialog(HWND dialog) {
     AddDropShadow(dialog);
 }
 
-void SaveOptions(HWND dialog) {
-    const std::string path = SettingsPath();
-    IniEraseSection(path, kOptionSection);
-    AppState.blinkEnabled = IsChecked(dialog, IDC_BLINK);
-    IniWriteBool(path, kOptionSection, kBlinkKey, AppState.blinkEnabled);
+// Says that the settings file could not be written, naming it and the system's reason.
+// The title is not the dialog's: a second start looks for the dialog by its title.
+void ShowSaveFailure(HWND dialog, const TWide& path, DWORD error) {
+    char reason[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason, sizeof reason,
+                   nullptr);
+    const TWide message = Widen("Tembix could not save its settings in\n\n") + path + Widen("\n\n" + std::string(reason) +
+                          "\nTry again, or choose Cancel to leave the settings as they were.");
+    if (WideApi.messageBoxW) WideApi.messageBoxW(dialog, message.c_str(), L"Tembix", MB_OK | MB_ICONERROR);
+    else MessageBoxA(dialog, Narrow(message).c_str(), "Tembix", MB_OK | MB_ICONERROR);
+}
 
-    const std::string exePath = AppState.exeDir + kProgramFileName;
-    if (IsChecked(dialog, IDC_STARTUP)) {
-        InstallStartupShortcut(kShortcutName, "", exePath, "", WithoutTrailingBackslash(AppState.exeDir), exePath, 0,
-                               SW_SHOWNORMAL, 0);
-    } else {
-        RemoveStartupShortcuts(kProgramFileName);
-    }
-
+// The settings file first, every write checked; only when all of it is written do the
+// running program and the Startup folder change. A failure is said, and changes nothing.
+bool SaveOptions(HWND dialog) {
+    const bool blink = IsChecked(dialog, IDC_BLINK);
     char text[kThresholdTextSize] = {};
     SendItem(dialog, IDC_THRESHOLD, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     const int32_t value = ParseIntLenient(text);
-    AppState.threshold =
+    const uint8_t threshold =
         value >= kThresholdMin && value <= kThresholdMax ? static_cast<uint8_t>(value) : kDefaultThreshold;
-    IniWriteInteger(path, kOptionSection, kThresholdKey, AppState.threshold);
+
+    const TWide path = SettingsPath();
+    IniEraseSection(path, kOptionSection);  // succeeds on a missing file: the writes tell
+    if (!IniWriteBool(path, kOptionSection, kBlinkKey, blink) ||
+        !IniWriteInteger(path, kOptionSection, kThresholdKey, threshold)) {
+        ShowSaveFailure(dialog, path, GetLastError());
+        return false;
+    }
+    AppState.blinkEnabled = blink;
+    AppState.threshold = threshold;
+    const TWide exePath = AppState.exeDir + Widen(kProgramFileName);
+    if (IsChecked(dialog, IDC_STARTUP)) {
+        const TWide folder = AppState.exeDir.substr(0, AppState.exeDir.size() - 1);  // without its "\\"
+        InstallStartupShortcut(kShortcutName, "", exePath, "", folder, exePath, 0, SW_SHOWNORMAL, 0);
+    } else {
+        RemoveStartupShortcuts(kProgramFileName);
+    }
     AppState.lastShown = kNothingShown;  // the next tick repaints under the new settings
+    return true;
 }
 
 void OnCommand(HWND dialog, WPARAM wParam) {
     if (HIWORD(wParam) != 0) return;
     switch (LOWORD(wParam)) {
         case IDOK:
-            SaveOptions(dialog);
-            EndDialog(dialog, 0);
+            if (SaveOptions(dialog)) EndDialog(dialog, 0);
             break;
         case IDCANCEL: EndDialog(dialog, 0); break;
     }

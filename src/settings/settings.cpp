@@ -11,39 +11,55 @@ constexpr DWORD kReadBufferSize = 1024;
 constexpr int32_t kMissingThreshold = 255;
 const char* const BoolIniText[2] = {"0", "1"};
 
-}  // namespace
-
-std::string SettingsPath() { return AppState.exeDir + kSettingsFileName; }
-
-std::string IniReadString(const std::string& file, const std::string& section, const std::string& key) {
-    char buffer[kReadBufferSize] = {};
-    const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, kReadBufferSize, file.c_str());
-    return std::string(buffer, n < kReadBufferSize ? n : kReadBufferSize - 1);
+// The profile write by the file's wide name where there is one; a null key or value as given.
+bool WriteProfile(const std::string& section, const char* key, const char* value, const TWide& file) {
+    if (!WideApi.writePrivateProfileStringW) {
+        return WritePrivateProfileStringA(section.c_str(), key, value, Narrow(file).c_str()) != 0;
+    }
+    return WideApi.writePrivateProfileStringW(Widen(section).c_str(), key ? Widen(key).c_str() : nullptr,
+                                              value ? Widen(value).c_str() : nullptr, file.c_str()) != 0;
 }
 
-int32_t IniReadInteger(const std::string& file, const std::string& section, const std::string& key, int32_t fallback) {
+}  // namespace
+
+TWide SettingsPath() { return AppState.exeDir + Widen(kSettingsFileName); }
+
+std::string IniReadString(const TWide& file, const std::string& section, const std::string& key) {
+    if (!WideApi.getPrivateProfileStringW) {
+        char buffer[kReadBufferSize] = {};
+        const DWORD n =
+            GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, kReadBufferSize, Narrow(file).c_str());
+        return std::string(buffer, n < kReadBufferSize ? n : kReadBufferSize - 1);
+    }
+    wchar_t buffer[kReadBufferSize] = {};
+    const DWORD n = WideApi.getPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), L"", buffer,
+                                                     kReadBufferSize, file.c_str());
+    return Narrow(TWide(buffer, n < kReadBufferSize ? n : kReadBufferSize - 1));
+}
+
+int32_t IniReadInteger(const TWide& file, const std::string& section, const std::string& key, int32_t fallback) {
     return ParseIntOr(IniReadString(file, section, key), fallback);
 }
 
-bool IniReadBool(const std::string& file, const std::string& section, const std::string& key, bool fallback) {
+bool IniReadBool(const TWide& file, const std::string& section, const std::string& key, bool fallback) {
     return IniReadInteger(file, section, key, fallback ? 1 : 0) != 0;
 }
 
-bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
+bool IniWriteString(const TWide& file, const std::string& section, const std::string& key,
                     const std::string& value) {
-    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
+    return WriteProfile(section, key.c_str(), value.c_str(), file);
 }
 
-bool IniWriteInteger(const std::string& file, const std::string& section, const std::string& key, int32_t value) {
+bool IniWriteInteger(const TWide& file, const std::string& section, const std::string& key, int32_t value) {
     return IniWriteString(file, section, key, FormatInt(value));
 }
 
-bool IniWriteBool(const std::string& file, const std::string& section, const std::string& key, bool value) {
+bool IniWriteBool(const TWide& file, const std::string& section, const std::string& key, bool value) {
     return IniWriteString(file, section, key, BoolIniText[value ? 1 : 0]);
 }
 
-bool IniEraseSection(const std::string& file, const std::string& section) {
-    return WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, file.c_str()) != 0;
+bool IniEraseSection(const TWide& file, const std::string& section) {
+    return WriteProfile(section, nullptr, nullptr, file);
 }
 
 uint8_t ThresholdFromStored(int32_t stored) {
@@ -52,7 +68,7 @@ uint8_t ThresholdFromStored(int32_t stored) {
 }
 
 void LoadSettings() {
-    const std::string path = SettingsPath();
+    const TWide path = SettingsPath();
     AppState.blinkEnabled = IniReadBool(path, kOptionSection, kBlinkKey, false);
     AppState.threshold = ThresholdFromStored(IniReadInteger(path, kOptionSection, kThresholdKey, kMissingThreshold));
 }

@@ -1,6 +1,9 @@
 // The settings file "Tembix.ini" beside the executable, through the platform's profile
-// functions, which keep no state of ours between calls.
+// functions, which keep no state of ours between calls: by the file's wide name on the NT
+// family, so that a folder whose name the ANSI code page cannot hold works too.
 #pragma once
+
+#include "support/support.h"
 
 #include <cstdint>
 #include <string>
@@ -11,17 +14,17 @@ constexpr char kBlinkKey[] = "BlinkTrayIcon";
 constexpr char kThresholdKey[] = "Threshold";
 constexpr uint8_t kDefaultThreshold = 80;
 
-std::string SettingsPath();
+TWide SettingsPath();
 
 // Values longer than 1023 characters come back cut to 1023.
-std::string IniReadString(const std::string& file, const std::string& section, const std::string& key);
-int32_t IniReadInteger(const std::string& file, const std::string& section, const std::string& key, int32_t fallback);
-bool IniReadBool(const std::string& file, const std::string& section, const std::string& key, bool fallback);
-bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
+std::string IniReadString(const TWide& file, const std::string& section, const std::string& key);
+int32_t IniReadInteger(const TWide& file, const std::string& section, const std::string& key, int32_t fallback);
+bool IniReadBool(const TWide& file, const std::string& section, const std::string& key, bool fallback);
+bool IniWriteString(const TWide& file, const std::string& section, const std::string& key,
                     const std::string& value);
-bool IniWriteInteger(const std::string& file, const std::string& section, const std::string& key, int32_t value);
-bool IniWriteBool(const std::string& file, const std::string& section, const std::string& key, bool value);
-bool IniEraseSection(const std::string& file, const std::string& section);
+bool IniWriteInteger(const TWide& file, const std::string& section, const std::string& key, int32_t value);
+bool IniWriteBool(const TWide& file, const std::string& section, const std::string& key, bool value);
+bool IniEraseSection(const TWide& file, const std::string& section);
 
 // The threshold byte that a stored number stands for: its low 8 bits, or 80 when those
 // are 0 or above 100.

@@ -5,6 +5,7 @@
 
 #include "cpu/cpumon.h"
 #include "support/raii.h"
+#include "support/support.h"
 
 #include <windows.h>
 #include <cstdint>
@@ -13,9 +14,11 @@
 
 constexpr uint8_t kNothingShown = 255;  // lastShown: forces the next tick to repaint
 
-// The drawing surface of every tray image, alive from start-up to shutdown. Between
-// operations the memory DC holds the bitmap and font it was created with.
+// The drawing surface of every tray image, alive from start-up to shutdown, or until the
+// system's small-icon size changes. Between operations the memory DC holds the bitmap and
+// font it was created with.
 struct IconCanvas {
+    int size = 0;  // pixels square, the small-icon size it was made for
     unique_hdc memDC;
     unique_hbitmap glyphBitmap;
     unique_hbitmap hundredRed;
@@ -29,7 +32,7 @@ struct IconCanvas {
 struct TAppState {
     HINSTANCE hInstance = nullptr;
     HWND mainWindow = nullptr;
-    std::string exeDir;  // long form, ending in "\"
+    TWide exeDir;  // long form, ending in "\"
     UINT taskbarCreatedMsg = 0;
     std::unique_ptr<TCpuMon> sampler;
     bool blinkEnabled = false;

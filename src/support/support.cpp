@@ -8,6 +8,7 @@ int PlatformId = 0;
 bool FarEastLocale = false;
 std::bitset<256> LeadBytes;
 TSupportSeams SupportSeams;
+TWideApi WideApi;
 
 namespace {
 
@@ -62,12 +63,29 @@ DWORD FileSearchMatch(TSearchRec& rec) {
     return 0;
 }
 
+template <class F>
+void LookUp(F& function, const char* module, const char* name) {
+    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
+}
+
+void LookUpWideApi() {
+    LookUp(WideApi.getModuleFileNameW, "kernel32.dll", "GetModuleFileNameW");
+    LookUp(WideApi.getLongPathNameW, "kernel32.dll", "GetLongPathNameW");
+    LookUp(WideApi.getPrivateProfileStringW, "kernel32.dll", "GetPrivateProfileStringW");
+    LookUp(WideApi.writePrivateProfileStringW, "kernel32.dll", "WritePrivateProfileStringW");
+    LookUp(WideApi.shellExecuteW, "shell32.dll", "ShellExecuteW");
+    LookUp(WideApi.charUpperBuffW, "user32.dll", "CharUpperBuffW");
+    LookUp(WideApi.messageBoxW, "user32.dll", "MessageBoxW");
+}
+
 }  // namespace
 
 void InitPlatformInfo() {
     bool ok = false;
     const OSVERSIONINFOA version = QueryVersion(ok);
     if (ok) PlatformId = static_cast<int>(version.dwPlatformId);
+    WideApi = TWideApi{};
+    if (PlatformId == VER_PLATFORM_NT) LookUpWideApi();
 
     LCID locale = GetThreadLocale();
     if (locale == 0) locale = kEnglishUs;
@@ -246,6 +264,52 @@ std::string ModuleFileName(HMODULE module) {
     char buffer[kMaxPath + 1] = {};
     const DWORD n = GetModuleFileNameA(module, buffer, sizeof buffer - 1);
     return std::string(buffer, n);
+}
+
+TWide Widen(const std::string& ansi) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    TWide wide(static_cast<size_t>(n), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
+    return wide;
+}
+
+std::string Narrow(const TWide& wide) {
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<size_t>(n), '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], n, nullptr, nullptr);
+    return ansi;
+}
+
+TWide ProgramFileName() {
+    if (!WideApi.getModuleFileNameW) return Widen(ModuleFileName(nullptr));
+    wchar_t buffer[kMaxPath + 1] = {};
+    return TWide(buffer, WideApi.getModuleFileNameW(nullptr, buffer, kMaxPath));
+}
+
+TWide ProgramDirectory() {
+    // Without a long form the module path still names the right directory; an empty one
+    // would put the settings in whatever the current directory is.
+    if (!WideApi.getLongPathNameW) {
+        const std::string modulePath = ModuleFileName(nullptr), longPath = LongPathName(modulePath);
+        return Widen(DirectoryOf(longPath.empty() ? modulePath : longPath));
+    }
+    const TWide modulePath = ProgramFileName();
+    wchar_t buffer[kMaxPath + 1] = {};
+    const DWORD n = WideApi.getLongPathNameW(modulePath.c_str(), buffer, kMaxPath + 1);
+    const TWide path = n > 0 && n <= kMaxPath ? TWide(buffer, n) : modulePath;
+    return path.substr(0, path.size() - FileNameOf(path).size());
+}
+
+TWide FileNameOf(const TWide& path) {
+    const size_t delimiter = path.find_last_of(L"\\:");
+    return delimiter == TWide::npos ? path : path.substr(delimiter + 1);
+}
+
+TWide UpperCase(const TWide& text) {
+    if (!WideApi.charUpperBuffW) return Widen(UpperCaseAnsi(Narrow(text)));
+    TWide copy = text;
+    if (!copy.empty()) WideApi.charUpperBuffW(&copy[0], static_cast<DWORD>(copy.size()));
+    return copy;
 }
 
 bool ForceForeground(HWND window) {

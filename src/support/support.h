@@ -75,6 +75,34 @@ void FileSearchClose(TSearchRec& rec);
 // Empty text when the path is empty, the platform lacks GetLongPathNameA, or it fails.
 std::string LongPathName(const std::string& path);
 std::string ModuleFileName(HMODULE module);
+
+// Wide text: file names as the NT family knows them, which the ANSI code page may not
+// hold. A string of its own traits, so that only what the program uses is compiled in:
+// the library's wide string would add about 35 KiB to the executable.
+struct TWideTraits : std::char_traits<wchar_t> {};
+using TWide = std::basic_string<wchar_t, TWideTraits>;
+TWide Widen(const std::string& ansi);
+std::string Narrow(const TWide& wide);  // characters the code page lacks become '?'
+
+// The wide functions of the NT family that the program calls, looked up at start; all
+// null on the 9x family, which has the ANSI ones only.
+struct TWideApi {
+    DWORD(WINAPI* getModuleFileNameW)(HMODULE, LPWSTR, DWORD);
+    DWORD(WINAPI* getLongPathNameW)(LPCWSTR, LPWSTR, DWORD);
+    DWORD(WINAPI* getPrivateProfileStringW)(LPCWSTR, LPCWSTR, LPCWSTR, LPWSTR, DWORD, LPCWSTR);
+    BOOL(WINAPI* writePrivateProfileStringW)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR);
+    HINSTANCE(WINAPI* shellExecuteW)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    DWORD(WINAPI* charUpperBuffW)(LPWSTR, DWORD);
+    int(WINAPI* messageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT);
+};
+extern TWideApi WideApi;
+
+// The directory of the program's file, in its long form and ending in "\": from the wide
+// module name on the NT family, where the ANSI one has '?' for what the code page lacks.
+TWide ProgramDirectory();
+TWide ProgramFileName();
+TWide FileNameOf(const TWide& path);  // after the last "\" or ":"
+TWide UpperCase(const TWide& text);
 bool ForceForeground(HWND window);
 void TrimWorkingSet();
 bool IsXpOrLater();

@@ -8,16 +8,22 @@ void PaintLoadGlyph(uint8_t value) {
     const std::string text = FormatInt(value);
     const bool belowThreshold = value < AppState.threshold;
 
+    const int size = canvas.size;
+    const RECT whole = {0, 0, size, size};
     const ScopedSelect bitmap(dc, canvas.glyphBitmap.get());
-    FillRect(dc, &kWholeImage, canvas.backBrush.get());
-    const int x = text.size() == 1 ? 5 : 2;
+    FillRect(dc, &whole, canvas.backBrush.get());
     {
         const ScopedSelect font(dc, canvas.font.get());
+        // At 16 pixels the places the bitmap face was made for; at other sizes centred the same
+        // way, the top at the 16-pixel top scaled.
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        const int x = size == kIconSize ? (text.size() == 1 ? 5 : 2) : (size - extent.cx) / 2;
         SetTextColor(dc, belowThreshold ? CLR_BLUE : CLR_RED);
         // Opaque cells in the DC's near-white background colour, like the fill.
-        ExtTextOutA(dc, x, 1, ETO_OPAQUE, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+        ExtTextOutA(dc, x, size / kIconSize, ETO_OPAQUE, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
     }
-    FrameRect(dc, &kWholeImage, belowThreshold ? canvas.blueBrush.get() : canvas.redBrush.get());
+    FrameRect(dc, &whole, belowThreshold ? canvas.blueBrush.get() : canvas.redBrush.get());
 }
 
 HICON MakeLoadIcon(uint8_t value) {
@@ -25,15 +31,15 @@ HICON MakeLoadIcon(uint8_t value) {
     if (value < 100) {
         PaintLoadGlyph(value);
         AppState.blinkPhase = false;
-        return BitmapToIcon(canvas.glyphBitmap.get(), kIconSize, kIconSize);
+        return BitmapToIcon(canvas.glyphBitmap.get(), canvas.size, canvas.size);
     }
     if (AppState.blinkPhase && AppState.blinkEnabled) {
         AppState.blinkPhase = false;
-        return BitmapToIcon(canvas.hundredYellow.get(), kIconSize, kIconSize);
+        return BitmapToIcon(canvas.hundredYellow.get(), canvas.size, canvas.size);
     }
     // Set even with blinking off, so that switching it on during a run at 100 shows yellow next.
     AppState.blinkPhase = true;
-    return BitmapToIcon(canvas.hundredRed.get(), kIconSize, kIconSize);
+    return BitmapToIcon(canvas.hundredRed.get(), canvas.size, canvas.size);
 }
 
 HICON BitmapToIcon(HBITMAP bitmap, int cx, int cy) {

@@ -14,16 +14,18 @@ constexpr COLORREF CLR_BLUE = 0x00FF0000;
 constexpr COLORREF CLR_YELLOW = 0x0000E3E3;
 
 constexpr UINT WM_TRAYICON = 0x9000;
-constexpr int kIconSize = 16;
-constexpr RECT kWholeImage = {0, 0, kIconSize, kIconSize};  // right and bottom exclusive
+constexpr int kIconSize = 16;  // the classic size, which the 100 table and the glyph's places are for
 
 // The 46 pixels of the digits "100", as x and y in painting order.
 extern const uint8_t HundredPixelsX[46];
 extern const uint8_t HundredPixelsY[46];
 
+// At the system's small-icon size: 16 pixels, or more on a scaled display (20, 24, 32).
 void CreateIconCanvas();
 void PaintHundredImages();
 void DestroyIconCanvas();
+// Makes the canvas anew when the small-icon size is no longer the one it was made for.
+void FitIconCanvas();
 
 // value 0..99: the number in blue below the threshold, red at or above it.
 void PaintLoadGlyph(uint8_t value);
@@ -54,5 +56,6 @@ struct TTraySeams {
     BOOL(WINAPI* shellNotifyIcon)(DWORD, PNOTIFYICONDATAA) = Shell_NotifyIconA;
     void(WINAPI* sleep)(DWORD) = Sleep;
     DWORD(WINAPI* getLastError)() = GetLastError;
+    int (*iconSize)() = [] { return GetSystemMetrics(SM_CXSMICON); };
 };
 extern TTraySeams TraySeams;

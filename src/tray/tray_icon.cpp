@@ -17,17 +17,22 @@ bool Notify(DWORD action, TNotifyIconData& data) {
 }
 
 HICON LoadProgramIcon() {
-    const int size = GetSystemMetrics(SM_CXSMICON);
+    const int size = AppState.canvas.size;
     return static_cast<HICON>(LoadImageA(AppState.hInstance, "MAINICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
 // A shell that is still starting (or too busy) answers an add with a time-out; it often
-// has taken the icon all the same, which the modify after the wait finds out.
-void RetryAdd(TNotifyIconData& data) {
+// has taken the icon all the same, which the modify after the wait finds out. A re-add
+// after "TaskbarCreated" may find the icon still there, since other programs send that
+// broadcast too: then a modify keeps it.
+void RetryAdd(TNotifyIconData& data, bool reAdd) {
     for (int retries = 0; retries < kMaxAddRetries;) {
         ++retries;
         if (Notify(NIM_ADD, data)) return;
-        if (TraySeams.getLastError() != ERROR_TIMEOUT) break;
+        if (TraySeams.getLastError() != ERROR_TIMEOUT) {
+            if (reAdd && Notify(NIM_MODIFY, data)) return;
+            break;
+        }
         TraySeams.sleep(kShellBusyWaitMs);
         if (Notify(NIM_MODIFY, data)) return;
     }
@@ -60,6 +65,7 @@ void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon) {
         data.uCallbackMessage = WM_TRAYICON;
     }
 
-    if (!Notify(action, data) && action == NIM_ADD) RetryAdd(data);
+    // The re-add after "TaskbarCreated" is the one add that shows the load, not the program's icon.
+    if (!Notify(action, data) && action == NIM_ADD) RetryAdd(data, !useProgramIcon);
     // The shell keeps its own copy of the icon; ours goes with `icon`.
 }

@@ -8,7 +8,7 @@
 namespace {
 
 using F = AppFixture;
-using Opens = std::vector<std::pair<std::string, std::string>>;
+using Opens = std::vector<std::pair<TWide, TWide>>;
 const COLORREF kProgramIcon = RGB(192, 192, 192);  // the chart's light top-left edge
 
 void Click(LPARAM mouseMessage) { F::Send(WM_TRAYICON, 0, mouseMessage); }
@@ -25,6 +25,10 @@ TEST_CASE("The first argument, split as the C runtime does, decides the restart 
 }
 
 TEST_CASE("Monitoring starts with the program's own icon and a primed sampler, and stops in order") {
+    char module[MAX_PATH] = {};  // the manifest (this program has Tembix's) brings the common controls 6
+    GetModuleFileNameA(GetModuleHandleA("comctl32"), module, sizeof module);
+    CHECK(UpperCaseAnsi(module).find("\\WINSXS\\" + std::string(sizeof(void*) == 8 ? "AMD64" : "X86") +
+                                     "_MICROSOFT.WINDOWS.COMMON-CONTROLS_6595B64144CCF1DF_6.") != std::string::npos);
     F f;
     StopMonitoring();
     REQUIRE(F::calls.size() == 1);
@@ -94,10 +98,10 @@ TEST_CASE("TaskbarCreated puts a fresh load image back, sampling or paused") {
 TEST_CASE("Help opens the text file, Restart the program with /r, Exit and closing end the loop") {
     F f;
     F::Send(WM_COMMAND, IDM_HELP);
-    CHECK(F::shellOpens == Opens{{"C:\\Apps\\Tembix\\Tembix.txt", ""}});
+    CHECK(F::shellOpens == Opens{{L"C:\\Apps\\Tembix\\Tembix.txt", L""}});
     CHECK_FALSE(F::RunUntilQuit(100));
     F::Send(WM_COMMAND, IDM_RESTART);
-    CHECK(F::shellOpens.back() == Opens::value_type{ModuleFileName(nullptr), "/r"});
+    CHECK(F::shellOpens.back() == Opens::value_type{Widen(ModuleFileName(nullptr)), L"/r"});
     CHECK(F::RunUntilQuit());
     F::Send(WM_COMMAND, IDM_EXIT);
     CHECK(F::RunUntilQuit());

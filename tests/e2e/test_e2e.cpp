@@ -7,6 +7,8 @@
 #include "support/support.h"
 #include "testlib.h"
 
+#include <shlobj.h>
+
 namespace {
 
 // The hidden main windows of the running copies, of one process or of all.
@@ -20,24 +22,29 @@ std::vector<HWND> TembixWindows(DWORD processId = 0) {
     return windows;
 }
 
-// A copy of the program, its help file and the settings given, in a scratch folder.
-std::string CopyProgram(const std::string& name, const std::string& ini) {
-    const std::string dir = ScratchDir("e2e-" + name);
+// A copy of the program, its help file and the settings given, in a scratch folder; with
+// `foreign`, in a folder named in characters that the ANSI code page (1252) cannot hold.
+TWide CopyProgram(const std::string& name, const std::string& ini, bool foreign = false) {
+    const TWide dir = Widen(ScratchDir("e2e-" + name)) + (foreign ? L"\\\u65E5\u672C" : L"");
     std::string built = "Z:" TEMBIX_EXE_UNIX_PATH;
     for (char& c : built) c = c == '/' ? '\\' : c;
-    CopyFileA(built.c_str(), (dir + "\\Tembix.exe").c_str(), FALSE);
-    CopyFileA((DirectoryOf(built) + "Tembix.txt").c_str(), (dir + "\\Tembix.txt").c_str(), FALSE);
-    WriteFileBytes(dir + "\\Tembix.ini", ini);
+    CreateDirectoryW(dir.c_str(), nullptr);
+    CopyFileW(Widen(built).c_str(), (dir + L"\\Tembix.exe").c_str(), FALSE);
+    CopyFileW(Widen(DirectoryOf(built) + "Tembix.txt").c_str(), (dir + L"\\Tembix.txt").c_str(), FALSE);
+    HANDLE file = CreateFileW((dir + L"\\Tembix.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, ini.data(), ini.size(), &written, nullptr);
+    CloseHandle(file);
     return dir;
 }
 
 // One start of a copy; a process still running at the end is asked to exit, then ended.
 class Process {
 public:
-    Process(const std::string& dir, const std::string& arguments) {
-        std::string line = "\"" + dir + "\\Tembix.exe\" " + arguments;
-        STARTUPINFOA startup = {sizeof startup};
-        REQUIRE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &startup, &info_));
+    Process(const TWide& dir, const std::string& arguments) {
+        TWide line = L"\"" + dir + L"\\Tembix.exe\" " + Widen(arguments);
+        STARTUPINFOW startup = {sizeof startup};
+        REQUIRE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &startup, &info_));
     }
     ~Process() {
         for (HWND w : TembixWindows(info_.dwProcessId)) PostMessageA(w, WM_COMMAND, IDM_EXIT, 0);
@@ -65,10 +72,12 @@ private:
 std::vector<RECT> TrayIcons(const Screenshot& shot) {
     std::vector<RECT> icons;
     const COLORREF bar = RGB(255, 255, 255);
-    for (int x = shot.width - 200; x < shot.width && shot.At(shot.width - 1, shot.height - 10) == bar; ++x) {
+    int top = shot.height - 1;
+    while (top > shot.height / 2 && shot.At(shot.width - 1, top - 1) == bar) --top;
+    for (int x = shot.width - 200; x < shot.width && top < shot.height - 1; ++x) {
         bool used = false;
-        for (int y = shot.height - 18; y < shot.height - 2; ++y) used = used || shot.At(x, y) != bar;
-        if (used && (icons.empty() || icons.back().right < x)) icons.push_back(RECT{x, shot.height - 19, x, shot.height - 1});
+        for (int y = top + 2; y < shot.height - 2; ++y) used = used || shot.At(x, y) != bar;
+        if (used && (icons.empty() || icons.back().right < x)) icons.push_back(RECT{x, top, x, shot.height});
         if (used) icons.back().right = x + 1;
     }
     return icons;
@@ -92,7 +101,7 @@ HWND OpenMenu() {
     std::string unixMarker = marker.substr(2);
     for (char& c : unixMarker) c = c == '\\' ? '/' : c;
     std::string line = "Z:\\bin\\sh -c \"xdotool mousemove " + std::to_string((icon.left + icon.right) / 2) + " " +
-                       std::to_string(icon.top + 9) + " click 1; touch '" + unixMarker + "'\"";
+                       std::to_string((icon.top + icon.bottom) / 2) + " click 1; touch '" + unixMarker + "'\"";
     STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION info = {};
     REQUIRE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
@@ -113,6 +122,12 @@ void Key(HWND window, WPARAM key, char character = 0) {
     PostMessageA(window, WM_KEYUP, key, 0);
 }
 
+std::string ControlText(HWND control) {  // another process's control: GetWindowText would not ask it
+    char text[16] = {};
+    SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
 HWND WaitForDialog() {
     HWND dialog = nullptr;
     WaitUntil([&] { return (dialog = FindWindowA("#32770", "Tembix Options")) && IsWindowVisible(dialog); });
@@ -126,6 +141,11 @@ TEST_CASE("A first start shows the program icon, then the load; Exit from the me
     REQUIRE(TembixWindows().empty());
     Process tembix(CopyProgram("first", "[Option]\r\nThreshold=100\r\n"), "");
     CHECK(WaitForScreen([](const Screenshot& s) { return s.CountInTray(RGB(0, 255, 0)) > 5; }));  // the chart's line
+    Screenshot shot;
+    CHECK(WaitForScreen([&](const Screenshot& s) { return ShowsLoad(shot = s); }));
+    shot.Save("e2e-tray-" + std::to_string(GetSystemMetrics(SM_CXSMICON)));
+    const int size = GetSystemMetrics(SM_CXSMICON);  // 16, or 24 at 144 DPI: drawn, not stretched
+    CHECK((TrayIcons(shot).size() == 1 && TrayIcons(shot)[0].right - TrayIcons(shot)[0].left == size));
     const HWND menu = OpenMenu();
     TakeScreenshot().Save("e2e-menu");
     Key(menu, 'X', 'x');  // "E&xit"
@@ -133,8 +153,8 @@ TEST_CASE("A first start shows the program icon, then the load; Exit from the me
     CHECK(WaitForTrayIcons(0));
 }
 
-TEST_CASE("One copy at a time, except with /r; Restart from the menu leaves exactly one") {
-    const std::string dir = CopyProgram("single", "");
+TEST_CASE("One copy at a time, except with /r; Restart from the menu leaves exactly one, from any folder") {
+    const TWide dir = CopyProgram("single", "", true);
     Process first(dir, "");
     const HWND firstWindow = first.Window();
     for (const char* arguments : {"", "/R", "r", "x /r", "\"\" /r"}) {
@@ -156,13 +176,14 @@ TEST_CASE("One copy at a time, except with /r; Restart from the menu leaves exac
     CHECK(WaitForTrayIcons(0));
 }
 
-TEST_CASE("Options from the menu: a second start raises the dialog; OK saves, Cancel does not") {
+TEST_CASE("Options from the menu, in a folder the code page lacks: a second start raises the dialog; OK saves, Cancel not") {
     CoInitScope com;
     RemoveStartupShortcuts(kProgramFileName);
-    const std::string dir = CopyProgram("options", "[Other]\r\nk=v\r\n[Option]\r\nThreshold=100\r\nExtra=1\r\n");
+    const TWide dir = CopyProgram("options", "[Other]\r\nk=v\r\n[Option]\r\nThreshold=100\r\nExtra=1\r\n", true);
     Process tembix(dir, "");
     Key(OpenMenu(), 'O', 'o');  // "&Options..."
     HWND dialog = WaitForDialog();
+    CHECK(ControlText(GetDlgItem(dialog, IDC_THRESHOLD)) == "100");  // read from the foreign folder
     PumpMessagesFor(500);
     TakeScreenshot().Save("e2e-options");
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 20, 20, 99, 60, nullptr, nullptr, nullptr, nullptr);
@@ -177,13 +198,21 @@ TEST_CASE("Options from the menu: a second start raises the dialog; OK saves, Ca
     SendDlgItemMessageA(dialog, IDOK, BM_CLICK, 0, 0);
     CHECK(WaitUntil([&] { return !IsWindow(dialog); }));
     const std::string saved = "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=0\r\nThreshold=1\r\n";
-    CHECK(ReadFileBytes(dir + "\\Tembix.ini") == saved);
-    CHECK(UpperCaseAnsi(GetShellLinkTarget(GetStartupFolder() + "Tembix.lnk")) == UpperCaseAnsi(LongPathName(dir) + "\\Tembix.exe"));
+    CHECK(ReadFileBytes(dir + L"\\Tembix.ini") == saved);
+    // The shortcut's icon is the program, by its wide name; Wine keeps a link's target itself in
+    // the ANSI code page, so only the target's file name can be read back whole here.
+    const ComPtr<IShellLinkW> link = CreateComObject(CLSID_ShellLink).As<IShellLinkW>(IID_IShellLinkW);
+    link.As<IPersistFile>(IID_IPersistFile)->Load(Widen(GetStartupFolder() + "Tembix.lnk").c_str(), STGM_READ);
+    wchar_t icon[MAX_PATH] = {};
+    int index = 0;
+    link->GetIconLocation(icon, MAX_PATH, &index);
+    CHECK(UpperCase(icon) == UpperCase(dir + L"\\Tembix.exe"));
+    CHECK(FileNameOf(GetShellLinkTarget(GetStartupFolder() + "Tembix.lnk")) == L"Tembix.exe");
     Key(OpenMenu(), 'O', 'o');
     dialog = WaitForDialog();
     SendDlgItemMessageA(dialog, IDC_BLINK, BM_CLICK, 0, 0);
     Key(GetDlgItem(dialog, IDC_BLINK), VK_ESCAPE);
     CHECK(WaitUntil([&] { return !IsWindow(dialog); }));
-    CHECK(ReadFileBytes(dir + "\\Tembix.ini") == saved);
+    CHECK(ReadFileBytes(dir + L"\\Tembix.ini") == saved);
     RemoveStartupShortcuts(kProgramFileName);
 }

@@ -13,7 +13,8 @@
 namespace {
 
 // A fresh directory for the program: the platform caches profile files by name.
-void UseFreshExeDir(const std::string& name) { AppState.exeDir = ScratchDir("settings-" + name) + "\\"; }
+void UseFreshExeDir(const std::string& name) { AppState.exeDir = Widen(ScratchDir("settings-" + name) + "\\"); }
+std::string Ini() { return Narrow(SettingsPath()); }
 
 // The shortcuts of the Startup folder with their bytes; or, with clear, none left there.
 std::map<std::string, std::string> StartupFiles(bool clear = false) {
@@ -56,6 +57,17 @@ std::string ItemText(HWND dialog, int id) {
 }
 void Press(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
 
+std::string said;  // the text of the message box that CloseMessage found
+
+void CALLBACK CloseMessage(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    HWND box = FindWindowA("#32770", "Tembix");
+    char text[1024] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // a message box's text control
+    said = text;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
 }  // namespace
 
 TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte, 80 unless 1..100") {
@@ -76,15 +88,15 @@ TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte,
     for (const Row& row : rows) {
         CAPTURE(row.lines);
         UseFreshExeDir("load" + std::to_string(i++));
-        REQUIRE(WriteFileBytes(SettingsPath(), std::string("[Option]\r\n") + row.lines + "\r\n"));
+        REQUIRE(WriteFileBytes(Ini(), std::string("[Option]\r\n") + row.lines + "\r\n"));
         LoadSettings();
         CHECK((AppState.blinkEnabled == row.blink && AppState.threshold == row.threshold));
     }
     UseFreshExeDir("none");
     LoadSettings();
     CHECK((!AppState.blinkEnabled && AppState.threshold == 80));
-    CHECK_FALSE(FileExists(SettingsPath()));  // reading creates nothing
-    REQUIRE(WriteFileBytes(SettingsPath(), "[Option]\r\nLong=" + std::string(2000, 'a') + "\r\nBlank=  padded  \r\n"));
+    CHECK_FALSE(FileExists(Ini()));  // reading creates nothing
+    REQUIRE(WriteFileBytes(Ini(), "[Option]\r\nLong=" + std::string(2000, 'a') + "\r\nBlank=  padded  \r\n"));
     CHECK(IniReadString(SettingsPath(), kOptionSection, "Long") == std::string(1023, 'a'));
     CHECK(IniReadString(SettingsPath(), kOptionSection, "Blank") == "padded");
     CHECK(IniReadBool(SettingsPath(), kOptionSection, "Missing", true));
@@ -95,7 +107,7 @@ TEST_CASE("The dialog opens showing the current settings; the field takes three 
     for (const bool on : {true, false}) {
         AppState.blinkEnabled = on;
         AppState.threshold = on ? 1 : 100;
-        if (on) InstallStartupShortcut(kShortcutName, "", AppState.exeDir + "Tembix.exe", "", "", "", 0, 1, 0);
+        if (on) InstallStartupShortcut(kShortcutName, "", AppState.exeDir + L"Tembix.exe", "", L"", L"", 0, 1, 0);
         else StartupFiles(true);
         CHECK(WithDialog([&](HWND dialog) {
             CHECK(FindWindowA("#32770", "Tembix Options") == dialog);
@@ -144,10 +156,10 @@ TEST_CASE("OK reads the threshold leniently: 1..100 stays, anything else is 80")
 TEST_CASE("OK rewrites the section whole, sets the running program and installs or removes the shortcut") {
     DialogFixture f;
     const std::string folder = GetStartupFolder();
-    REQUIRE(WriteFileBytes(SettingsPath(), "[Other]\r\nk=v\r\n[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
+    REQUIRE(WriteFileBytes(Ini(), "[Other]\r\nk=v\r\n[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
     // A stale shortcut to another copy and one to another program.
-    CreateShellLink(folder + "Old Tembix.lnk", "", "C:\\Elsewhere\\Tembix.exe", "", "", "", 0, 1, 0);
-    CreateShellLink(folder + "Editor.lnk", "", "C:\\Tools\\editor.exe", "", "", "", 0, 1, 0);
+    CreateShellLink(folder + "Old Tembix.lnk", "", L"C:\\Elsewhere\\Tembix.exe", "", L"", L"", 0, 1, 0);
+    CreateShellLink(folder + "Editor.lnk", "", L"C:\\Tools\\editor.exe", "", L"", L"", 0, 1, 0);
     for (const bool startup : {true, false}) {
         AppState.lastShown = 42;
         CHECK(WithDialog([&](HWND dialog) {
@@ -156,19 +168,19 @@ TEST_CASE("OK rewrites the section whole, sets the running program and installs 
             SetDlgItemTextA(dialog, IDC_THRESHOLD, "75");
             Press(dialog, IDOK);
         }));
-        CHECK(ReadFileBytes(SettingsPath()) == "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=1\r\nThreshold=75\r\n");
+        CHECK(ReadFileBytes(Ini()) == "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=1\r\nThreshold=75\r\n");
         CHECK((AppState.blinkEnabled && AppState.threshold == 75 && AppState.lastShown == kNothingShown));
         const auto files = StartupFiles();
         CHECK((files.size() == (startup ? 2u : 1u) && files.count("Editor.lnk") == 1));
-        CHECK(GetShellLinkTarget(folder + "Tembix.lnk") == (startup ? AppState.exeDir + "Tembix.exe" : ""));
+        CHECK(GetShellLinkTarget(folder + "Tembix.lnk") == (startup ? AppState.exeDir + L"Tembix.exe" : L""));
     }
 }
 
 TEST_CASE("Cancel, Escape, the close box and notifications other than plain commands change nothing") {
     DialogFixture f;
-    REQUIRE(WriteFileBytes(SettingsPath(), "[Option]\r\nBlinkTrayIcon=0\r\nThreshold=33\r\n"));
-    InstallStartupShortcut(kShortcutName, "", AppState.exeDir + "Tembix.exe", "", "", "", 0, 1, 0);
-    const std::string iniBefore = ReadFileBytes(SettingsPath());
+    REQUIRE(WriteFileBytes(Ini(), "[Option]\r\nBlinkTrayIcon=0\r\nThreshold=33\r\n"));
+    InstallStartupShortcut(kShortcutName, "", AppState.exeDir + L"Tembix.exe", "", L"", L"", 0, 1, 0);
+    const std::string iniBefore = ReadFileBytes(Ini());
     const auto startupBefore = StartupFiles();
     AppState.threshold = 33;
     AppState.lastShown = 12;
@@ -189,9 +201,27 @@ TEST_CASE("Cancel, Escape, the close box and notifications other than plain comm
             SetDlgItemTextA(dialog, IDC_THRESHOLD, "90");
             way(dialog);
         }));
-        CHECK((ReadFileBytes(SettingsPath()) == iniBefore && StartupFiles() == startupBefore));
+        CHECK((ReadFileBytes(Ini()) == iniBefore && StartupFiles() == startupBefore));
         CHECK((!AppState.blinkEnabled && AppState.threshold == 33 && AppState.lastShown == 12));
     }
+}
+
+TEST_CASE("A settings file that cannot be written is said; the dialog stays open and nothing changes") {
+    DialogFixture f;
+    REQUIRE(WriteFileBytes(Ini(), "[Option]\r\nThreshold=33\r\n"));
+    HANDLE lock = CreateFileA(Ini().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // shared with none
+    AppState.threshold = 33;
+    CHECK(WithDialog([&](HWND dialog) {
+        CheckDlgButton(dialog, IDC_STARTUP, BST_CHECKED);
+        SetDlgItemTextA(dialog, IDC_THRESHOLD, "90");
+        SetTimer(nullptr, 0, 300, CloseMessage);
+        Press(dialog, IDOK);  // back when the message box is closed
+        CHECK((AppState.optionsDialog == dialog && ItemText(dialog, IDC_THRESHOLD) == "90"));
+        Press(dialog, IDCANCEL);
+    }));
+    CloseHandle(lock);
+    CHECK(said.find(Ini()) != std::string::npos);
+    CHECK((AppState.threshold == 33 && StartupFiles().empty() && ReadFileBytes(Ini()) == "[Option]\r\nThreshold=33\r\n"));
 }
 
 TEST_CASE("While the dialog is open a tray click brings it to the front and opens no menu") {

@@ -58,19 +58,19 @@ std::string ReadLink(const std::string& path) {
 }
 
 void MakeLink(const std::string& path, const std::string& target, const std::string& arguments = "", DWORD attributes = 0) {
-    CreateShellLink(path, "", target, arguments, "", "", 0, SW_SHOWNORMAL, 0);
+    CreateShellLink(path, "", Widen(target), arguments, L"", L"", 0, SW_SHOWNORMAL, 0);
     if (attributes) REQUIRE(SetFileAttributesA(path.c_str(), attributes));
 }
 
 // What the Options dialog passes.
-void InstallThisCopy() { InstallStartupShortcut(kShortcutName, "", kThisCopy, "", "C:\\Apps\\Tembix", kThisCopy, 0, 1, 0); }
+void InstallThisCopy() { InstallStartupShortcut(kShortcutName, "", Widen(kThisCopy), "", L"C:\\Apps\\Tembix", Widen(kThisCopy), 0, 1, 0); }
 
 }  // namespace
 
 TEST_CASE("Links keep the fields given; their target comes back unresolved, for link paths of up to 260") {
     CoInitScope com;
     const std::string dir = ScratchDir("links");
-    CreateShellLink(dir + "\\a.lnk", "", "C:\\Does Not\\Exist.exe", "/r", "C:\\Apps", kThisCopy, 3, SW_SHOWMINNOACTIVE, 0);
+    CreateShellLink(dir + "\\a.lnk", "", L"C:\\Does Not\\Exist.exe", "/r", L"C:\\Apps", Widen(kThisCopy), 3, SW_SHOWMINNOACTIVE, 0);
     const std::string bytes = ReadFileBytes(dir + "\\a.lnk");
     CHECK(bytes[0x3C] == SW_SHOWMINNOACTIVE);  // the header's show command
     for (const std::string field : {"/r", "C:\\Apps", "Tembix.exe"}) {  // the strings, in UTF-16
@@ -78,14 +78,14 @@ TEST_CASE("Links keep the fields given; their target comes back unresolved, for 
         for (char c : field) wide += {c, '\0'};
         CHECK(bytes.find(wide) != std::string::npos);
     }
-    CHECK(GetShellLinkTarget(dir + "\\absent.lnk") == "");
+    CHECK(GetShellLinkTarget(dir + "\\absent.lnk").empty());
     CHECK_FALSE(CreateComObject({0x1f2e3d4c, 0x5b6a, 0x4978, {0x86, 0x95, 0xa4, 0xb3, 0xc2, 0xd1, 0xe0, 0xff}}));
     REQUIRE(CopyFileA((dir + "\\a.lnk").c_str(), (dir + "\\ab.lnk").c_str(), FALSE));
     for (const size_t length : {260u, 261u, 4000u}) {  // "." components stretch a path to any length
         std::string path = dir + "\\";
         while (path.size() + 6 < length) path += ".\\";
         path += path.size() + 6 == length ? "ab.lnk" : "a.lnk";
-        CHECK(GetShellLinkTarget(path) == (length <= 260 ? "C:\\Does Not\\Exist.exe" : ""));
+        CHECK(GetShellLinkTarget(path) == (length <= 260 ? L"C:\\Does Not\\Exist.exe" : L""));
     }
 }
 
@@ -156,7 +156,7 @@ TEST_CASE_FIXTURE(StartupFixture, "A crowded folder: install and remove go throu
         CHECK(Files() == expected);
         CHECK(Files("x.lnk\\") == Names{"inner.lnk"});
         CHECK(IsStartupShortcutPresent(kProgramFileName) == install);
-        CHECK(GetShellLinkTarget(folder + "cut.lnk") == "");
+        CHECK(GetShellLinkTarget(folder + "cut.lnk").empty());
     }
 }
 

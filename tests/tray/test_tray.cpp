@@ -3,6 +3,7 @@
 #include "support/support.h"
 #include "testlib.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -18,22 +19,42 @@ const char* const kHundred[16] = {
     "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#..##...##...",
     "................", "................", "................", "................"};
 
-// The number alone as the platform draws it in "MS Sans Serif" of 12 pixels at (x, 1), opaque
-// on near-white, in a near-white square.
-Pixels ReferenceText(const std::string& text, int x, COLORREF colour) {
-    LOGFONTA logFont = {-12, 0, 0, 0, FW_NORMAL};
-    std::strcpy(logFont.lfFaceName, "MS Sans Serif");
+// The number alone as the platform draws it, opaque on near-white in a near-white square of
+// the size: in "MS Sans Serif" of 12 pixels at (x, 1) at 16; at other sizes in Tahoma of
+// 12/16 of the size, centred, its top at the 16-pixel top scaled.
+Pixels ReferenceText(const std::string& text, int size, int x, COLORREF colour) {
+    LOGFONTA logFont = {-12 * size / 16, 0, 0, 0, FW_NORMAL};
+    logFont.lfQuality = size == 16 ? 0 : NONANTIALIASED_QUALITY;
+    std::strcpy(logFont.lfFaceName, size == 16 ? "MS Sans Serif" : "Tahoma");
     HFONT font = CreateFontIndirectA(&logFont);
-    const Pixels pixels = Paint(kIconSize, kIconSize, [&](HDC dc) {
-        const RECT all = {0, 0, kIconSize, kIconSize};
+    const Pixels pixels = Paint(size, size, [&](HDC dc) {
+        const RECT all = {0, 0, size, size};
         SelectObject(dc, font);
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
         SetBkColor(dc, kNearWhite);
         SetTextColor(dc, colour);
         ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &all, "", 0, nullptr);
-        ExtTextOutA(dc, x, 1, ETO_OPAQUE, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+        ExtTextOutA(dc, size == 16 ? x : (size - extent.cx) / 2, size / 16, ETO_OPAQUE, nullptr, text.c_str(),
+                    static_cast<UINT>(text.size()), nullptr);
     });
     DeleteObject(font);
     return pixels;
+}
+
+int iconSize = 16;  // the small-icon size the tests set
+
+// The glyph drawn for a value: its frame's colours, and its inside against the reference.
+std::set<COLORREF> CheckGlyph(uint8_t value, int x, COLORREF colour) {
+    const int size = AppState.canvas.size;
+    DestroyIcon(MakeLoadIcon(value));
+    Pixels glyph = ReadBitmapPixels(AppState.canvas.glyphBitmap.get(), size, size);
+    std::set<COLORREF> frame;
+    for (int i = 0; i < size * size; ++i) {
+        if (i < size || i % size == 0 || i % size == size - 1 || i >= size * (size - 1)) frame.insert(glyph[i]), glyph[i] = kNearWhite;
+    }
+    CHECK(glyph == ReferenceText(FormatInt(value), size, x, colour));
+    return frame;
 }
 
 COLORREF Shown(HICON icon) {  // the pixel at (0, 0): the frame, or the 100's background
@@ -65,16 +86,32 @@ TEST_CASE("The 100 images are the picture on red and on yellow; the glyph is the
         CAPTURE(int(row.value));
         AppState.threshold = row.threshold;
         HICON icon = MakeLoadIcon(row.value);
-        Pixels glyph = ReadBitmapPixels(AppState.canvas.glyphBitmap.get());
-        CHECK(DrawnIconPixels(icon) == glyph);  // no mask: the icon covers its whole square
+        CHECK(DrawnIconPixels(icon) == ReadBitmapPixels(AppState.canvas.glyphBitmap.get()));  // no mask
         DestroyIcon(icon);
-        std::set<COLORREF> frame;
-        for (int i = 0; i < kIconSize; ++i) frame.insert({glyph[i], glyph[i * kIconSize], glyph[i * kIconSize + 15], glyph[240 + i]});
-        for (int i = 0; i < kIconSize; ++i) glyph[i] = glyph[i * kIconSize] = glyph[i * kIconSize + 15] = glyph[240 + i] = kNearWhite;
-        CHECK(frame == std::set<COLORREF>{row.colour});
-        CHECK(glyph == ReferenceText(FormatInt(row.value), row.x, row.colour));
+        CHECK(CheckGlyph(row.value, row.x, row.colour) == std::set<COLORREF>{row.colour});
         CHECK((GetCurrentObject(dc, OBJ_BITMAP) == bitmap && GetCurrentObject(dc, OBJ_FONT) == font));  // as found
     }
+}
+
+TEST_CASE("At 20, 24 and 32 pixels the same design is drawn for the size, and made anew when the size changes") {
+    F f;
+    TraySeams.iconSize = [] { return iconSize; };
+    for (const int size : {20, 24, 32, 16}) {
+        CAPTURE(size);
+        iconSize = size;
+        FitIconCanvas();
+        REQUIRE(AppState.canvas.size == size);
+        CHECK(CheckGlyph(42, 2, kBlue) == std::set<COLORREF>{kBlue});
+        for (const auto& image : {std::make_pair(AppState.canvas.hundredRed.get(), kRed),
+                                  std::make_pair(AppState.canvas.hundredYellow.get(), kYellow)}) {
+            const Pixels pixels = ReadBitmapPixels(image.first, size, size);
+            CHECK((pixels[0] == image.second && pixels[size * size - 1] == image.second));  // no frame
+            CHECK(std::count(pixels.begin(), pixels.end(), kNearWhite) > size);  // the digits' ink
+        }
+    }
+    const HGDIOBJ font = AppState.canvas.font.get();
+    FitIconCanvas();  // the same size: nothing is made anew
+    CHECK(AppState.canvas.font.get() == font);
 }
 
 TEST_CASE("At 100 and above: red, or red and yellow in turn when blinking") {
@@ -154,6 +191,11 @@ TEST_CASE("A refused add is retried, then the program closes; other actions are 
         CHECK((F::lastErrorReads == row.lastErrorReads && F::TakeCloseMessages() == row.closes));
         CHECK_FALSE(IsLiveIcon(F::calls[0].data.hIcon));
     }
+    F::ClearRecords();  // a re-add after TaskbarCreated that finds the icon still there keeps it
+    F::results = {FALSE, FALSE, TRUE};
+    F::errors = {T, ERROR_INVALID_PARAMETER};
+    UpdateTrayIcon(AppState.mainWindow, NIM_ADD, false);
+    CHECK((F::calls.size() == 3 && F::calls[2].action == M && F::TakeCloseMessages() == 0));
     F::ClearRecords();
     F::results = {FALSE, FALSE};
     F::errors = {T, T};
