@@ -5,10 +5,7 @@
 
 #include "support/support.h"
 
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 // The tests start as the program does: platform facts first, then the module handle.
 int main(int argc, char** argv) {
@@ -16,15 +13,6 @@ int main(int argc, char** argv) {
     InitCommonControls();
     AppState.hInstance = GetModuleHandleA(nullptr);
     return doctest::Context(argc, argv).run();
-}
-
-void RemoveTree(const std::string& path) {
-    for (const auto& file : Listing(path + "\\*")) {
-        const std::string child = path + "\\" + file.first;
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!DeleteFileA(child.c_str())) RemoveTree(child);
-    }
-    RemoveDirectoryA(path.c_str());
 }
 
 std::string ScratchDir(const std::string& name) {
@@ -36,10 +24,17 @@ std::string ScratchDir(const std::string& name) {
     return full;
 }
 
-std::string ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+void RemoveTree(const std::string& path) {
+    for (const auto& file : Listing(path + "\\*")) {
+        const std::string child = path + "\\" + file.first;
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA(child.c_str())) RemoveTree(child);
+    }
+    RemoveDirectoryA(path.c_str());
 }
+
+std::string ReadFileBytes(const std::string& path) { return ReadFileBytes(Widen(path)); }
+bool WriteFileBytes(const std::string& path, const std::string& bytes) { return WriteFileBytes(Widen(path), bytes); }
 
 std::string ReadFileBytes(const TWide& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -50,12 +45,12 @@ std::string ReadFileBytes(const TWide& path) {
     return bytes;
 }
 
-bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())));
+bool WriteFileBytes(const TWide& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), bytes.size(), &written, nullptr);
+    return CloseHandle(file) && ok && written == bytes.size();
 }
-
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::map<std::string, std::string> Listing(const std::string& pattern) {
     std::map<std::string, std::string> files;
@@ -105,12 +100,11 @@ Pixels Paint(int width, int height, const std::function<void(HDC)>& paint) {
 
 Pixels ReadBitmapPixels(HBITMAP bitmap, int width, int height) {
     BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB}};
-    std::vector<DWORD> raw(static_cast<size_t>(width) * height);
+    Pixels pixels(static_cast<size_t>(width) * height);
     HDC screen = GetDC(nullptr);
-    GetDIBits(screen, bitmap, 0, height, raw.data(), &info, DIB_RGB_COLORS);
+    GetDIBits(screen, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
-    Pixels pixels;
-    for (DWORD bgra : raw) pixels.push_back(RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF));
+    for (COLORREF& bgr : pixels) bgr = RGB(GetBValue(bgr), GetGValue(bgr), GetRValue(bgr));  // to COLORREF order
     return pixels;
 }
 
@@ -139,15 +133,13 @@ int Screenshot::CountInTray(COLORREF colour) const {
 
 void Screenshot::Save(const std::string& name) const {
     CreateDirectoryA("artifacts", nullptr);
-    std::ofstream out("artifacts\\" + name + ".ppm", std::ios::binary);
-    out << "P6 " << width << ' ' << height << " 255\n";
-    for (COLORREF c : pixels) out << char(GetRValue(c)) << char(GetGValue(c)) << char(GetBValue(c));
+    std::string ppm = "P6 " + std::to_string(width) + " " + std::to_string(height) + " 255\n";
+    for (COLORREF c : pixels) ppm += {char(GetRValue(c)), char(GetGValue(c)), char(GetBValue(c))};
+    WriteFileBytes(Widen("artifacts\\" + name + ".ppm"), ppm);
 }
 
 Screenshot TakeScreenshot() {
-    Screenshot shot;
-    shot.width = GetSystemMetrics(SM_CXSCREEN);
-    shot.height = GetSystemMetrics(SM_CYSCREEN);
+    Screenshot shot = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     shot.pixels = Paint(shot.width, shot.height, [&shot](HDC dc) {
         HDC screen = GetDC(nullptr);
         BitBlt(dc, 0, 0, shot.width, shot.height, screen, 0, 0, SRCCOPY);
@@ -159,20 +151,20 @@ Screenshot TakeScreenshot() {
 namespace {
 
 std::function<void()> pendingInside;
+UINT_PTR guardTimer = 0;
 bool forced = false;
 
 void CALLBACK RunInside(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
+    if (id == guardTimer) {  // the time-out: the loop is ended by force
+        forced = true;
+        EndMenu();
+        if (AppState.optionsDialog) EndDialog(AppState.optionsDialog, 0);
+        return;
+    }
     const std::function<void()> inside = pendingInside;
     pendingInside = nullptr;
-    if (inside) inside();
-}
-
-void CALLBACK ForceEnd(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    forced = true;
-    EndMenu();
-    if (AppState.optionsDialog) EndDialog(AppState.optionsDialog, 0);
+    inside();
 }
 
 }  // namespace
@@ -181,10 +173,11 @@ bool RunModal(const std::function<void()>& open, const std::function<void()>& in
     pendingInside = inside;
     forced = false;
     const UINT_PTR insideTimer = SetTimer(nullptr, 0, delayMs, RunInside);
-    const UINT_PTR guardTimer = SetTimer(nullptr, 0, Patient(timeoutMs), ForceEnd);
+    guardTimer = SetTimer(nullptr, 0, Patient(timeoutMs), RunInside);
     open();
     KillTimer(nullptr, insideTimer);
     KillTimer(nullptr, guardTimer);
+    pendingInside = nullptr;
     return !forced;
 }
 
@@ -202,16 +195,14 @@ namespace {
 
 uint64_t scriptedIdle = 1, scriptedAll = 0;
 
-FILETIME AsFileTime(uint64_t value) { return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)}; }
-
 // One processor-second per sample, idle for (100 - load) % of it.
 BOOL WINAPI LoadTimes(FILETIME* idle, FILETIME* kernel, FILETIME* user) {
     ++F::samples;
     scriptedIdle += (100 - F::load) * 100000;
     scriptedAll += 10000000;
-    *idle = AsFileTime(scriptedIdle);
-    *kernel = AsFileTime(scriptedAll);
-    *user = AsFileTime(0);
+    *idle = {static_cast<DWORD>(scriptedIdle), static_cast<DWORD>(scriptedIdle >> 32)};
+    *kernel = {static_cast<DWORD>(scriptedAll), static_cast<DWORD>(scriptedAll >> 32)};
+    *user = {};
     return TRUE;
 }
 

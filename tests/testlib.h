@@ -19,7 +19,8 @@ void RemoveTree(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 std::string ReadFileBytes(const TWide& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
+bool WriteFileBytes(const TWide& path, const std::string& bytes);
+inline bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 // The files matching a pattern (with wildcards) and their bytes; directories have none.
 std::map<std::string, std::string> Listing(const std::string& pattern);
 
@@ -39,7 +40,7 @@ Pixels DrawnIconPixels(HICON icon);  // over black, so that a transparent pixel 
 bool IsLiveIcon(HICON icon);
 
 struct Screenshot {
-    int width = 0, height = 0;
+    int width, height;
     Pixels pixels;
     COLORREF At(int x, int y) const { return pixels[y * width + x]; }
     int CountInTray(COLORREF colour) const;  // in the taskbar's bottom-right corner
@@ -62,18 +63,16 @@ struct ShellCall {
 
 // The program in-process as start-up brings it up: the main window and monitoring, with a
 // sampler whose system times are scripted so that each sample yields `load`; the shell, the
-// wait, the last error, ShellExecuteA and the trim recorded;
-// threshold 80, blinking off, records empty. Undone by the destructor.
+// wait, the last error, ShellExecute and the trim recorded; threshold 80, blinking off, the
+// records empty. Undone by the destructor.
 struct AppFixture {
     static uint8_t load;
-    static int samples;
+    static int samples, lastErrorReads, trims;
     static std::vector<ShellCall> calls;
     static std::vector<BOOL> results;  // popped per shell call; TRUE when empty
     static std::vector<DWORD> errors;  // the last error each failing call leaves
     static std::vector<DWORD> sleeps;
-    static int lastErrorReads;
     static std::vector<std::pair<TWide, TWide>> shellOpens;  // file, parameters
-    static int trims;
 
     AppFixture();
     ~AppFixture();

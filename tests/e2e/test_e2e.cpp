@@ -31,10 +31,7 @@ TWide CopyProgram(const std::string& name, const std::string& ini, bool foreign 
     CreateDirectoryW(dir.c_str(), nullptr);
     CopyFileW(Widen(built).c_str(), (dir + L"\\Tembix.exe").c_str(), FALSE);
     CopyFileW(Widen(DirectoryOf(built) + "Tembix.txt").c_str(), (dir + L"\\Tembix.txt").c_str(), FALSE);
-    HANDLE file = CreateFileW((dir + L"\\Tembix.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, ini.data(), ini.size(), &written, nullptr);
-    CloseHandle(file);
+    WriteFileBytes(dir + L"\\Tembix.ini", ini);
     return dir;
 }
 
@@ -57,10 +54,6 @@ public:
         WaitForSingleObject(info_.hProcess, Patient(waitMs));
         GetExitCodeProcess(info_.hProcess, &code);
         return code;
-    }
-    HWND Window() {
-        WaitUntil([&] { return !TembixWindows(info_.dwProcessId).empty(); }, 10000);
-        return TembixWindows(info_.dwProcessId).front();
     }
 
 private:
@@ -89,6 +82,12 @@ bool WaitForScreen(const std::function<bool(const Screenshot&)>& condition) {
 bool WaitForTrayIcons(size_t count) {
     return WaitForScreen([count](const Screenshot& s) { return TrayIcons(s).size() == count; });
 }
+HWND WaitForWindow(const char* className, const char* title) {
+    HWND window = nullptr;
+    WaitUntil([&] { return (window = FindWindowA(className, title)) && IsWindowVisible(window); }, 10000);
+    REQUIRE(window != nullptr);
+    return window;
+}
 
 // Clicks the only tray icon with the mouse, through xdotool, once it shows the load, and
 // returns the menu that opens at the pointer. xdotool cannot be waited on from Wine; it
@@ -107,8 +106,8 @@ HWND OpenMenu() {
     REQUIRE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
-    HWND menu = nullptr;
-    REQUIRE(WaitUntil([&] { return FileExists(marker) && (menu = FindWindowA("#32768", nullptr)) && IsWindowVisible(menu); }));
+    REQUIRE(WaitUntil([&] { return FileExists(marker); }));
+    const HWND menu = WaitForWindow("#32768", nullptr);
     RECT r;
     GetWindowRect(menu, &r);
     CHECK((r.left <= icon.right && r.right >= icon.left));
@@ -126,13 +125,6 @@ std::string ControlText(HWND control) {  // another process's control: GetWindow
     char text[16] = {};
     SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return text;
-}
-
-HWND WaitForDialog() {
-    HWND dialog = nullptr;
-    WaitUntil([&] { return (dialog = FindWindowA("#32770", "Tembix Options")) && IsWindowVisible(dialog); });
-    REQUIRE(dialog != nullptr);
-    return dialog;
 }
 
 }  // namespace
@@ -156,7 +148,8 @@ TEST_CASE("A first start shows the program icon, then the load; Exit from the me
 TEST_CASE("One copy at a time, except with /r; Restart from the menu leaves exactly one, from any folder") {
     const TWide dir = CopyProgram("single", "", true);
     Process first(dir, "");
-    const HWND firstWindow = first.Window();
+    REQUIRE(WaitUntil([] { return TembixWindows().size() == 1; }, 10000));
+    const HWND firstWindow = TembixWindows()[0];
     for (const char* arguments : {"", "/R", "r", "x /r", "\"\" /r"}) {
         CAPTURE(arguments);
         CHECK(Process(dir, arguments).ExitCode(5000) == 0);
@@ -182,7 +175,7 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
     const TWide dir = CopyProgram("options", "[Other]\r\nk=v\r\n[Option]\r\nThreshold=100\r\nExtra=1\r\n", true);
     Process tembix(dir, "");
     Key(OpenMenu(), 'O', 'o');  // "&Options..."
-    HWND dialog = WaitForDialog();
+    HWND dialog = WaitForWindow("#32770", "Tembix Options");
     CHECK(ControlText(GetDlgItem(dialog, IDC_THRESHOLD)) == "100");  // read from the foreign folder
     PumpMessagesFor(500);
     TakeScreenshot().Save("e2e-options");
@@ -209,7 +202,7 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
     CHECK(UpperCase(icon) == UpperCase(dir + L"\\Tembix.exe"));
     CHECK(FileNameOf(GetShellLinkTarget(GetStartupFolder() + "Tembix.lnk")) == L"Tembix.exe");
     Key(OpenMenu(), 'O', 'o');
-    dialog = WaitForDialog();
+    dialog = WaitForWindow("#32770", "Tembix Options");
     SendDlgItemMessageA(dialog, IDC_BLINK, BM_CLICK, 0, 0);
     Key(GetDlgItem(dialog, IDC_BLINK), VK_ESCAPE);
     CHECK(WaitUntil([&] { return !IsWindow(dialog); }));

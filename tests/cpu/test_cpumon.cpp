@@ -79,6 +79,12 @@ DWORD WINAPI Spin(void*) {
     return 0;
 }
 
+std::vector<std::string> reads;  // the 9x statistic's keys read, through the real registry
+WORD RecordingRead(HKEY root, const char* subKey, const char* valueName) {
+    reads.push_back(subKey);
+    return ReadRegistryWord(root, subKey, valueName);
+}
+
 }  // namespace
 
 TEST_CASE("Worked loads from either source, clamped; undefined divisions give 0 and raise no x87 flag") {
@@ -109,18 +115,15 @@ TEST_CASE("Worked loads from either source, clamped; undefined divisions give 0 
     noCount.querySystemInformation = nullptr;  // no entry point
     CHECK(noCount.Advance(2500000, kSecond) == 0);
     CHECK((X87(true) & 0x05) == 0);  // neither invalid operation nor division by zero
-}
-
-TEST_CASE("The load is computed at 64 bits whatever precision the caller runs at, which is put back") {
+    // Computed at 64 bits whatever precision the caller runs at (64-bit Windows starts threads
+    // at 53), which is put back: 100 - 49.5000000000000001 + 0.5 lies just below 51.
     const unsigned short saved = X87(false), doublePrecision = (saved & ~0x0300) | 0x0200;
-    asm volatile("fldcw %0" : : "m"(doublePrecision));  // as 64-bit Windows starts a thread
-    // 100 - 49.5000000000000001 + 0.5 lies just below 51; at 53 bits it rounds up to 51.
+    asm volatile("fldcw %0" : : "m"(doublePrecision));
     volatile int64_t idle = 495000000000000001, time = 1000000000000000000;
     const uint8_t load = LoadFromDeltas(idle, time, 1);
     const unsigned short after = X87(false);
     asm volatile("fldcw %0" : : "m"(saved));
-    CHECK(load == 50);
-    CHECK(after == doublePrecision);
+    CHECK((load == 50 && after == doublePrecision));
 }
 
 TEST_CASE("On big machines the load covers the same processors as the idle time") {
@@ -153,6 +156,33 @@ TEST_CASE("The native query: order and lengths, a short record retried; failed s
         CHECK(mon.Advance(0, kSecond) == 0);
         CHECK(mon.Advance(0, kSecond) == 100);
     }
+}
+
+TEST_CASE("On the 9x family the load is the statistic's first two bytes; StartStat read once, StopStat at the end") {
+    PlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_DYN_DATA, "PerfStats\\StatData", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    const std::pair<DWORD, std::string> rows[] = {{REG_BINARY, std::string("\x2A\0\0\0", 4)}, {REG_DWORD, std::string("\x2A\0\0\0", 4)},
+                                                  {REG_BINARY, "\x2A"}, {REG_BINARY, "\x2C\x01"}, {REG_BINARY, std::string("\xC8\0", 2)}};
+    const uint8_t expected[] = {42, 0, 0, 44, 100};  // REG_BINARY of two bytes or more; the low byte; 100 at most
+    for (int i = 0; i < 6; ++i) {
+        if (i < 5) RegSetValueExA(key, "KERNEL\\CPUUsage", 0, rows[i].first, reinterpret_cast<const BYTE*>(rows[i].second.data()),
+                                  rows[i].second.size());
+        reads.clear();
+        {
+            TCpuMon mon;
+            mon.readRegistryWord = RecordingRead;
+            for (int sample = 0; i < 5 && sample < 2; ++sample, mon.Reset()) CHECK(mon.GetUsage() == expected[i]);
+        }
+        std::vector<std::string> keys = {"PerfStats\\StartStat", "PerfStats\\StatData", "PerfStats\\StatData"};
+        if (i == 5) keys.clear();  // no sample taken
+        keys.push_back("PerfStats\\StopStat");
+        CHECK(reads == keys);
+    }
+    RegCloseKey(key);
+    RegDeleteKeyA(HKEY_DYN_DATA, "PerfStats\\StatData");
+    CHECK(TCpuMon().GetUsage() == 0);
+    PlatformId = VER_PLATFORM_NT;
 }
 
 TEST_CASE("Against Wine's own counters, through either source") {
