@@ -155,13 +155,14 @@ UINT_PTR guardTimer = 0;
 bool forced = false;
 
 void CALLBACK RunInside(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    if (id == guardTimer) {  // the time-out: the loop is ended by force
+    if (id == guardTimer) {  // the time-out: the loops are ended by force, a message box first
         forced = true;
         EndMenu();
+        PostMessageA(FindWindowA("#32770", "Tembix"), WM_CLOSE, 0, 0);
         if (AppState.optionsDialog) EndDialog(AppState.optionsDialog, 0);
         return;
     }
+    KillTimer(nullptr, id);
     const std::function<void()> inside = pendingInside;
     pendingInside = nullptr;
     inside();

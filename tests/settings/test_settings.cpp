@@ -103,15 +103,10 @@ TEST_CASE("The dialog opens showing the current settings; the field takes three 
         if (on) InstallStartupShortcut(kShortcutName, "", AppState.exeDir + L"Tembix.exe", "", L"", L"", 0, 1, 0);
         else StartupFiles(true);
         CHECK(WithDialog([&](HWND dialog) {
-            CHECK(FindWindowA("#32770", "Tembix Options") == dialog);
             CHECK((IsDlgButtonChecked(dialog, IDC_BLINK) == UINT(on) && IsDlgButtonChecked(dialog, IDC_STARTUP) == UINT(on)));
             CHECK(ItemText(dialog, IDC_THRESHOLD) == (on ? "1" : "100"));
-            HWND edit = GetDlgItem(dialog, IDC_THRESHOLD), spin = GetDlgItem(dialog, IDC_THRESHOLD_SPIN);
-            RECT r;
-            GetClientRect(spin, &r);
-            if (on) SendMessageA(spin, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.right / 2, r.bottom * 3 / 4));  // down
-            else SendMessageA(edit, WM_KEYDOWN, VK_UP, 0);
-            SendMessageA(spin, WM_LBUTTONUP, 0, 0);
+            HWND edit = GetDlgItem(dialog, IDC_THRESHOLD);
+            SendMessageA(edit, WM_KEYDOWN, on ? VK_DOWN : VK_UP, 0);
             CHECK(ItemText(dialog, IDC_THRESHOLD) == (on ? "100" : "1"));
             SetWindowTextA(edit, "");
             for (const char* c = "1111"; *c; ++c) SendMessageA(edit, WM_CHAR, *c, 0);
@@ -123,46 +118,41 @@ TEST_CASE("The dialog opens showing the current settings; the field takes three 
     }
 }
 
-TEST_CASE("OK reads the threshold leniently: 1..100 stays, anything else is 80") {
-    DialogFixture f;
-    const std::pair<const char*, uint8_t> rows[] = {{"7", 7},  {"007", 7},  {"100", 100}, {"1", 1},  {"12a", 12},
-                                                   {"", 80}, {"0", 80}, {"101", 80},   {"999", 80}};
-    for (const auto& row : rows) {
-        CAPTURE(row.first);
-        CHECK(WithDialog([&](HWND dialog) {
-            SetDlgItemTextA(dialog, IDC_THRESHOLD, row.first);
-            Press(dialog, IDOK);
-        }));
-        CHECK(AppState.threshold == row.second);
-        CHECK(IniReadString(SettingsPath(), kOptionSection, kThresholdKey) == FormatInt(row.second));
-    }
-}
-
-TEST_CASE("OK rewrites the section whole, sets the running program and installs or removes the shortcut") {
+TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets the program and installs or removes the shortcut") {
     DialogFixture f;
     const std::string folder = GetStartupFolder();
-    REQUIRE(WriteFileBytes(Ini(), "[Other]\r\nk=v\r\n[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
     // A stale shortcut to another copy and one to another program.
     CreateShellLink(folder + "Old Tembix.lnk", "", L"C:\\Elsewhere\\Tembix.exe", "", L"", L"", 0, 1, 0);
     CreateShellLink(folder + "Editor.lnk", "", L"C:\\Tools\\editor.exe", "", L"", L"", 0, 1, 0);
-    for (const bool startup : {true, false}) {
+    struct Row {
+        const char* text;
+        int threshold;  // 1..100 stays, anything else is 80
+        bool startup;
+    };
+    const Row rows[] = {{"75", 75, true}, {"007", 7, false}, {"100", 100, true}, {"1", 1, false}, {"12a", 12, true},
+                        {"", 80, false},  {"0", 80, true},   {"101", 80, false}, {"999", 80, false}};
+    for (const Row& row : rows) {
+        CAPTURE(row.text);
+        REQUIRE(WriteFileBytes(Ini(), "[Other]\r\nk=v\r\n[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
         AppState.lastShown = 42;
         CHECK(WithDialog([&](HWND dialog) {
             CheckDlgButton(dialog, IDC_BLINK, BST_CHECKED);
-            CheckDlgButton(dialog, IDC_STARTUP, startup);
-            SetDlgItemTextA(dialog, IDC_THRESHOLD, "75");
+            CheckDlgButton(dialog, IDC_STARTUP, row.startup);
+            SetDlgItemTextA(dialog, IDC_THRESHOLD, row.text);
             Press(dialog, IDOK);
         }));
-        CHECK(ReadFileBytes(Ini()) == "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=1\r\nThreshold=75\r\n");
-        CHECK((AppState.blinkEnabled && AppState.threshold == 75 && AppState.lastShown == kNothingShown));
+        const std::string threshold = FormatInt(row.threshold);
+        CHECK(ReadFileBytes(Ini()) == "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=1\r\nThreshold=" + threshold + "\r\n");
+        CHECK((AppState.blinkEnabled && AppState.threshold == row.threshold && AppState.lastShown == kNothingShown));
         const auto files = StartupFiles();
-        CHECK((files.size() == (startup ? 2u : 1u) && files.count("Editor.lnk") == 1));
-        CHECK(GetShellLinkTarget(folder + "Tembix.lnk") == (startup ? AppState.exeDir + L"Tembix.exe" : L""));
+        CHECK((files.size() == (row.startup ? 2u : 1u) && files.count("Editor.lnk") == 1));
+        CHECK(GetShellLinkTarget(folder + "Tembix.lnk") == (row.startup ? AppState.exeDir + L"Tembix.exe" : L""));
     }
 }
 
 TEST_CASE("Cancel, Escape, the close box and notifications other than plain commands change nothing") {
     DialogFixture f;
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 500, 10, 99, 50, nullptr, nullptr, nullptr, nullptr);
     REQUIRE(WriteFileBytes(Ini(), "[Option]\r\nBlinkTrayIcon=0\r\nThreshold=33\r\n"));
     InstallStartupShortcut(kShortcutName, "", AppState.exeDir + L"Tembix.exe", "", L"", L"", 0, 1, 0);
     const std::string iniBefore = ReadFileBytes(Ini());
@@ -170,7 +160,13 @@ TEST_CASE("Cancel, Escape, the close box and notifications other than plain comm
     AppState.threshold = 33;
     AppState.lastShown = 12;
     const std::function<void(HWND)> ways[] = {
-        [](HWND dialog) { Press(dialog, IDCANCEL); },
+        [&](HWND dialog) {  // a tray click meanwhile brings the dialog to the front and opens no menu
+            SetForegroundWindow(other);
+            REQUIRE(WaitUntil([&] { return GetForegroundWindow() == other; }));
+            AppFixture::Send(WM_TRAYICON, 0, WM_RBUTTONUP);
+            CHECK((GetForegroundWindow() == dialog && !FindMenuWindow() && !AppState.popupMenu));
+            Press(dialog, IDCANCEL);
+        },
         [](HWND dialog) { PostMessageA(GetFocus() ? GetFocus() : dialog, WM_KEYDOWN, VK_ESCAPE, 0); },
         [](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
         [](HWND dialog) {
@@ -189,6 +185,7 @@ TEST_CASE("Cancel, Escape, the close box and notifications other than plain comm
         CHECK((ReadFileBytes(Ini()) == iniBefore && StartupFiles() == startupBefore));
         CHECK((!AppState.blinkEnabled && AppState.threshold == 33 && AppState.lastShown == 12));
     }
+    DestroyWindow(other);
 }
 
 TEST_CASE("A settings file that cannot be written is said; the dialog stays open and nothing changes") {
@@ -207,17 +204,4 @@ TEST_CASE("A settings file that cannot be written is said; the dialog stays open
     CloseHandle(lock);
     CHECK(said.find(Ini()) != std::string::npos);
     CHECK((AppState.threshold == 33 && StartupFiles().empty() && ReadFileBytes(Ini()) == "[Option]\r\nThreshold=33\r\n"));
-}
-
-TEST_CASE("While the dialog is open a tray click brings it to the front and opens no menu") {
-    DialogFixture f;
-    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 500, 10, 99, 50, nullptr, nullptr, nullptr, nullptr);
-    CHECK(WithDialog([&](HWND dialog) {
-        SetForegroundWindow(other);
-        REQUIRE(WaitUntil([&] { return GetForegroundWindow() == other; }));
-        AppFixture::Send(WM_TRAYICON, 0, WM_RBUTTONUP);
-        CHECK((GetForegroundWindow() == dialog && !FindMenuWindow() && !AppState.popupMenu));
-        Press(dialog, IDCANCEL);
-    }));
-    DestroyWindow(other);
 }

@@ -45,16 +45,13 @@ struct StartupFixture {
     }
 };
 
-// A shortcut's target and arguments, read through the link object's own getters.
+// A shortcut's target as the link object reads it, or "not a link" when it refuses the file.
 std::string ReadLink(const std::string& path) {
-    ComPtr<IShellLinkA> link;
-    CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.put_void());
-    const std::wstring wide(path.begin(), path.end());  // the tests use plain ASCII paths
-    if (FAILED(link.As<IPersistFile>(IID_IPersistFile)->Load(wide.c_str(), STGM_READ))) return "not a link";
-    char target[MAX_PATH] = {}, arguments[MAX_PATH] = {};
+    const ComPtr<IShellLinkA> link = CreateComObject(CLSID_ShellLink).As<IShellLinkA>(IID_IShellLinkA);
+    char target[MAX_PATH] = {};
+    if (FAILED(link.As<IPersistFile>(IID_IPersistFile)->Load(Widen(path).c_str(), STGM_READ))) return "not a link";
     link->GetPath(target, sizeof target, nullptr, SLGP_RAWPATH);
-    link->GetArguments(arguments, sizeof arguments);
-    return std::string(target) + " " + arguments;
+    return target;
 }
 
 void MakeLink(const std::string& path, const std::string& target, const std::string& arguments = "", DWORD attributes = 0) {
@@ -67,19 +64,10 @@ void InstallThisCopy() { InstallStartupShortcut(kShortcutName, "", Widen(kThisCo
 
 }  // namespace
 
-TEST_CASE("Links keep the fields given; their target comes back unresolved, for link paths of up to 260") {
+TEST_CASE("A link's target comes back unresolved, for link paths of up to 260; none from a missing link") {
     CoInitScope com;
     const std::string dir = ScratchDir("links");
-    CreateShellLink(dir + "\\a.lnk", "", L"C:\\Does Not\\Exist.exe", "/r", L"C:\\Apps", Widen(kThisCopy), 3, SW_SHOWMINNOACTIVE, 0);
-    const std::string bytes = ReadFileBytes(dir + "\\a.lnk");
-    CHECK(bytes[0x3C] == SW_SHOWMINNOACTIVE);  // the header's show command
-    for (const std::string field : {"/r", "C:\\Apps", "Tembix.exe"}) {  // the strings, in UTF-16
-        std::string wide;
-        for (char c : field) wide += {c, '\0'};
-        CHECK(bytes.find(wide) != std::string::npos);
-    }
-    CHECK(GetShellLinkTarget(dir + "\\absent.lnk").empty());
-    CHECK_FALSE(CreateComObject({0x1f2e3d4c, 0x5b6a, 0x4978, {0x86, 0x95, 0xa4, 0xb3, 0xc2, 0xd1, 0xe0, 0xff}}));
+    MakeLink(dir + "\\a.lnk", "C:\\Does Not\\Exist.exe");
     REQUIRE(CopyFileA((dir + "\\a.lnk").c_str(), (dir + "\\ab.lnk").c_str(), FALSE));
     for (const size_t length : {260u, 261u, 4000u}) {  // "." components stretch a path to any length
         std::string path = dir + "\\";
@@ -87,50 +75,13 @@ TEST_CASE("Links keep the fields given; their target comes back unresolved, for 
         path += path.size() + 6 == length ? "ab.lnk" : "a.lnk";
         CHECK(GetShellLinkTarget(path) == (length <= 260 ? L"C:\\Does Not\\Exist.exe" : L""));
     }
+    CHECK(GetShellLinkTarget(dir + "\\absent.lnk").empty());
+    CHECK_FALSE(CreateComObject({0x1f2e3d4c, 0x5b6a, 0x4978, {0x86, 0x95, 0xa4, 0xb3, 0xc2, 0xd1, 0xe0, 0xff}}));
 }
 
-TEST_CASE_FIXTURE(StartupFixture, "A shortcut counts as the program's by its target's file name alone") {
+TEST_CASE_FIXTURE(StartupFixture, "Install and remove go through every entry and match by the target's file name alone") {
     Point(folder);  // the shell keeps a backslash that the setting ends in
     CHECK(GetSpecialFolderPath(CSIDL_STARTUP) == folder);
-    const std::pair<std::string, bool> rows[] = {
-        {kThisCopy, true}, {kOtherCopy, true}, {"C:\\Apps\\tembix.EXE", true}, {"C:\\Apps\\Tembix.exe.bak", false},
-        {"C:\\Apps\\MyTembix.exe", false}, {"C:\\Tembix.exe\\Other.exe", false}, {kOtherProgram, false},
-    };
-    for (const auto& row : rows) {
-        CAPTURE(row.first);
-        RemoveTree(dir);
-        CreateDirectoryA(dir.c_str(), nullptr);
-        MakeLink(folder + "Tembix.exe.lnk", row.first, "", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-        MakeLink(folder + "Bystander.lnk", kOtherProgram);
-        CHECK(IsStartupShortcutPresent(kProgramFileName) == row.second);
-        CHECK(IsStartupShortcutPresent("TEMBIX.EXE") == row.second);
-        RemoveStartupShortcuts(kProgramFileName);
-        CHECK(Files() == (row.second ? Names{"Bystander.lnk"} : Names{"Tembix.exe.lnk", "Bystander.lnk"}));
-    }
-}
-
-TEST_CASE_FIXTURE(StartupFixture, "Install keeps exactly one shortcut to this copy, named Tembix.lnk") {
-    const std::pair<const char*, std::string> rows[] = {
-        {"Tembix.lnk", "c:\\apps\\tembix\\TEMBIX.EXE"},  // this copy: left as it is
-        {"Startup Tembix.lnk", kThisCopy}, {"TEMBIX.LNK", kThisCopy},  // names compare with their case
-        {"Tembix.lnk", kOtherCopy}, {"Tembix.lnk", kOtherProgram},
-    };
-    for (const auto& row : rows) {
-        CAPTURE(row.first);
-        CAPTURE(row.second);
-        RemoveTree(dir);
-        CreateDirectoryA(dir.c_str(), nullptr);
-        MakeLink(folder + row.first, row.second, "/old");
-        const std::string before = ReadFileBytes(folder + row.first);
-        InstallThisCopy();
-        CHECK(Files() == Names{kShortcutName});
-        const bool kept = &row == &rows[0];
-        CHECK(ReadLink(folder + kShortcutName) == (kept ? row.second + " /old" : kThisCopy + " "));
-        CHECK((ReadFileBytes(folder + kShortcutName) == before) == kept);
-    }
-}
-
-TEST_CASE_FIXTURE(StartupFixture, "A crowded folder: install and remove go through every entry; files that are no links stay") {
     for (const bool install : {true, false}) {
         CAPTURE(install);
         RemoveTree(dir);
@@ -138,25 +89,41 @@ TEST_CASE_FIXTURE(StartupFixture, "A crowded folder: install and remove go throu
         MakeLink(folder + kShortcutName, kThisCopy, "/keep");
         for (const char* name : {"a.lnk", "m.lnk", "z.lnk"}) MakeLink(folder + name, kThisCopy);
         MakeLink(folder + "b.lnk", kOtherCopy);
-        MakeLink(folder + "c.lnk", "E:\\TEMBIX.EXE", "", FILE_ATTRIBUTE_HIDDEN);
-        MakeLink(folder + "d.lnk", kOtherProgram);
+        MakeLink(folder + "c.lnk", "E:\\TEMBIX.EXE", "", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        const std::pair<std::string, std::string> others[] = {  // none of them the program
+            {"d.lnk", kOtherProgram}, {"e.lnk", "C:\\Apps\\Tembix.exe.bak"}, {"f.lnk", "C:\\Apps\\MyTembix.exe"},
+            {"g.lnk", "C:\\Tembix.exe\\Other.exe"}, {"x.lnk\\inner.lnk", kThisCopy}};  // only the folder itself is searched
         REQUIRE(CreateDirectoryA((folder + "x.lnk").c_str(), nullptr));
-        MakeLink(folder + "x.lnk\\inner.lnk", kThisCopy);  // only the folder itself is searched
+        for (const auto& other : others) MakeLink(folder + other.first, other.second);
         // Files named like shortcuts that are none: empty, and the longest head of a real shortcut
         // that the link object refuses (it has read the target by then: only the refusal tells).
         REQUIRE(WriteFileBytes(folder + "empty.lnk", ""));
-        const std::string whole = ReadFileBytes(folder + "a.lnk");
+        const std::string whole = ReadFileBytes(folder + "a.lnk"), kept = ReadFileBytes(folder + kShortcutName);
         size_t length = whole.size();
         do REQUIRE(WriteFileBytes(folder + "cut.lnk", whole.substr(0, --length)));
         while (ReadLink(folder + "cut.lnk") != "not a link");
         if (install) InstallThisCopy();
         else RemoveStartupShortcuts(kProgramFileName);
-        Names expected = {"empty.lnk", "cut.lnk", "d.lnk", "x.lnk"};
+        Names expected = {"empty.lnk", "cut.lnk", "d.lnk", "e.lnk", "f.lnk", "g.lnk", "x.lnk"};
         if (install) expected.insert(kShortcutName);
-        CHECK(Files() == expected);
-        CHECK(Files("x.lnk\\") == Names{"inner.lnk"});
-        CHECK(IsStartupShortcutPresent(kProgramFileName) == install);
-        CHECK(GetShellLinkTarget(folder + "cut.lnk").empty());
+        CHECK((Files() == expected && Files("x.lnk\\") == Names{"inner.lnk"}));
+        CHECK((ReadFileBytes(folder + kShortcutName) == kept) == install);  // this copy's own shortcut left as it is
+        CHECK((IsStartupShortcutPresent("TEMBIX.EXE") == install && GetShellLinkTarget(folder + "cut.lnk").empty()));
+    }
+}
+
+TEST_CASE_FIXTURE(StartupFixture, "Install replaces any other shortcut with one to this copy, named Tembix.lnk") {
+    const std::pair<const char*, std::string> rows[] = {
+        {"Startup Tembix.lnk", kThisCopy}, {"TEMBIX.LNK", kThisCopy},  // names compare with their case
+        {"Tembix.lnk", kOtherCopy}, {"Tembix.lnk", kOtherProgram},
+    };
+    for (const auto& row : rows) {
+        CAPTURE(row.first);
+        RemoveTree(dir);
+        CreateDirectoryA(dir.c_str(), nullptr);
+        MakeLink(folder + row.first, row.second, "/old");
+        InstallThisCopy();
+        CHECK((Files() == Names{kShortcutName} && ReadLink(folder + kShortcutName) == kThisCopy));
     }
 }
 

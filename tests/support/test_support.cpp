@@ -29,26 +29,32 @@ TEST_CASE("The integer grammar: strict with a default, lenient, and back to text
     CHECK(FormatInt(INT32_MIN) == "-2147483648");
 }
 
-TEST_CASE("Paths split at the last single-byte backslash or colon") {
+// The program runs here with ANSI code page 932, whose lead bytes include 0x81..0x9F: "表" is
+// the two bytes 0x95 0x5C, a real trail-byte backslash.
+TEST_CASE("Paths split at the last single-byte backslash or colon, in a single-byte and in a double-byte code page") {
     struct Row {
         const char *path, *directory, *fileName, *with, *without;  // the last two: trailing backslash added, removed
     };
-    const Row rows[] = {
+    const std::vector<Row> singleByte = {
         {"C:\\A\\T.exe", "C:\\A\\", "T.exe", "C:\\A\\T.exe\\", "C:\\A\\T.exe"},
         {"C:T.exe", "C:", "T.exe", "C:T.exe\\", "C:T.exe"},
         {"T.exe", "", "T.exe", "T.exe\\", "T.exe"},
         {"C:\\A\\", "C:\\A\\", "", "C:\\A\\", "C:\\A"},
         {"", "", "", "\\", ""},
         {"\\\\s\\a:b", "\\\\s\\a:", "b", "\\\\s\\a:b\\", "\\\\s\\a:b"},
-        {"C:\\D\\\x95\x5C", "C:\\D\\\x95\x5C", "", "C:\\D\\\x95\x5C", "C:\\D\\\x95"},  // single-byte: 0x5C is "\"
-    };
-    // Then with the lead bytes of code page 932 (0x81..0x9F among them): 0x95 0x5C is one character.
-    const Row doubleByte[] = {
+        {"C:\\D\\\x95\x5C", "C:\\D\\\x95\x5C", "", "C:\\D\\\x95\x5C", "C:\\D\\\x95"},  // one byte each: 0x5C is a backslash
+    }, doubleByte = {
         {"C:\\D\\\x95\x5C", "C:\\D\\", "\x95\x5C", "C:\\D\\\x95\x5C\\", "C:\\D\\\x95\x5C"},
         {"C:\\\x81\x81\\x", "C:\\\x81\x81\\", "x", "C:\\\x81\x81\\x\\", "C:\\\x81\x81\\x"},
         {"\x81\x81\x81\\", "", "\x81\x81\x81\\", "\x81\x81\x81\\\\", "\x81\x81\x81\\"},  // a trail 0x5C
     };
-    for (const auto& table : {std::vector<Row>(std::begin(rows), std::end(rows)), std::vector<Row>(std::begin(doubleByte), std::end(doubleByte))}) {
+    REQUIRE((GetACP() == 932 && FarEastLocale));
+    for (int b : {0x81, 0x95, 0x9F, 0xE0, 0xFC}) CHECK(LeadBytes.test(b));
+    for (int b : {0x00, 0x41, 0x5C, 0x80, 0xA0, 0xDF, 0xFD}) CHECK_FALSE(LeadBytes.test(b));
+    const auto lead = LeadBytes;
+    LeadBytes.reset();
+    FarEastLocale = false;
+    for (const auto& table : {singleByte, doubleByte}) {
         for (const Row& row : table) {
             CAPTURE(row.path);
             CHECK(DirectoryOf(row.path) == row.directory);
@@ -57,10 +63,18 @@ TEST_CASE("Paths split at the last single-byte backslash or colon") {
             CHECK(WithoutTrailingBackslash(row.path) == row.without);
         }
         FarEastLocale = true;
-        for (int b = 0x81; b <= 0x9F; ++b) LeadBytes.set(b);
+        LeadBytes = lead;
     }
     CHECK(ByteKindAt("a\x95", 2) == TByteKind::Lead);
-    FarEastLocale = false;
+    // A real directory named with the trail-byte backslash, through the platform's own paths.
+    const std::string hyo = "\x95\x5C", dir = ScratchDir("dbcs"), sub = dir + "\\" + hyo;
+    REQUIRE((CreateDirectoryA(sub.c_str(), nullptr) && WriteFileBytes(sub + "\\Tembix.exe", "x")));
+    const std::string longPath = LongPathName(sub + "\\Tembix.exe");
+    CHECK((FileNameOf(longPath) == "Tembix.exe" && DirectoryOf(longPath) == WithTrailingBackslash(sub)));
+    CHECK(FileNameOf(WithoutTrailingBackslash(DirectoryOf(longPath))) == hyo);
+    TSearchRec rec;
+    REQUIRE(FileSearchFirst(sub, faDirectory, rec) == 0);
+    CHECK(rec.name == hyo);
 }
 
 TEST_CASE("The directory search applies the attribute mask and reports the end") {
