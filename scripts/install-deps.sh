@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 qemu-user cmake ninja-build wine wine32:i386
-          wine64 xvfb xdotool imagemagick fonts-wine doctest-dev locales zip x11-utils python3)
+          wine64 xvfb imagemagick fonts-wine doctest-dev locales zip unzip x11-utils python3)
 
 missing=()
 for p in "${packages[@]}"; do

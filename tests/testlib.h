@@ -4,12 +4,23 @@
 #pragma once
 
 #include "app/app.h"
+#include "cpu/cpumon.h"
+#include "res/resource.h"
+#include "settings/settings.h"
+#include "shortcut/shortcut.h"
 #include "state/state.h"
+#include "support/support.h"
 #include "tray/tray.h"
 
+#include <doctest.h>
+#include <shlobj.h>
 #include <windows.h>
+#include <algorithm>
+#include <climits>
+#include <cstring>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,7 +47,7 @@ using Pixels = std::vector<COLORREF>;  // row by row, top-down
 // What `paint` draws through a memory DC into a new screen-compatible bitmap.
 Pixels Paint(int width, int height, const std::function<void(HDC)>& paint);
 Pixels ReadBitmapPixels(HBITMAP bitmap, int width = kIconSize, int height = kIconSize);
-Pixels DrawnIconPixels(HICON icon);  // over black, so that a transparent pixel would show
+Pixels DrawnIconPixels(HICON icon, int size = kIconSize);  // over black, so that a transparent pixel would show
 bool IsLiveIcon(HICON icon);
 
 struct Screenshot {
@@ -66,13 +77,13 @@ struct ShellCall {
 // wait, the last error, ShellExecute and the trim recorded; threshold 80, blinking off, the
 // records empty. Undone by the destructor.
 struct AppFixture {
-    static uint8_t load;
-    static int samples, lastErrorReads, trims;
-    static std::vector<ShellCall> calls;
-    static std::vector<BOOL> results;  // popped per shell call; TRUE when empty
-    static std::vector<DWORD> errors;  // the last error each failing call leaves
-    static std::vector<DWORD> sleeps;
-    static std::vector<std::pair<TWide, TWide>> shellOpens;  // file, parameters
+    static inline uint8_t load = 0;
+    static inline int samples = 0, lastErrorReads = 0, trims = 0;
+    static inline std::vector<ShellCall> calls;
+    static inline std::vector<BOOL> results;  // popped per shell call; TRUE when empty
+    static inline std::vector<DWORD> errors;  // the last error each failing call leaves
+    static inline std::vector<DWORD> sleeps;
+    static inline std::vector<std::pair<TWide, TWide>> shellOpens;  // file, parameters
 
     AppFixture();
     ~AppFixture();
@@ -82,3 +93,4 @@ struct AppFixture {
     static bool TimerRunning();
     static int TakeCloseMessages();  // WM_CLOSE posted to the main window
 };
+using F = AppFixture;

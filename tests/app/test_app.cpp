@@ -1,13 +1,10 @@
 // The window procedure, start and stop of monitoring, and the tray menu for real: its modal
 // loop runs, and the test looks at the open menu from a timer inside that loop.
-#include <doctest.h>
 
-#include "support/support.h"
 #include "testlib.h"
 
 namespace {
 
-using F = AppFixture;
 using Opens = std::vector<std::pair<TWide, TWide>>;
 const COLORREF kProgramIcon = RGB(192, 192, 192);  // the chart's light top-left edge
 

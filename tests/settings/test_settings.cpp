@@ -1,14 +1,7 @@
 // The settings file, and the Options dialog driven for real: opened through the Options
 // command, its controls sent messages from inside its modal loop.
-#include <doctest.h>
 
-#include "res/resource.h"
-#include "settings/settings.h"
-#include "shortcut/shortcut.h"
-#include "support/support.h"
 #include "testlib.h"
-
-#include <map>
 
 namespace {
 
@@ -84,7 +77,7 @@ TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte,
     };
     int i = 0;
     for (const Row& row : rows) {
-        CAPTURE(row.lines);
+        CAPTURE(std::string(row.lines));
         UseFreshExeDir("load" + std::to_string(i++));
         REQUIRE(WriteFileBytes(Ini(), std::string("[Option]\r\n") + row.lines + "\r\n"));
         LoadSettings();
@@ -93,29 +86,6 @@ TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte,
     UseFreshExeDir("none");
     LoadSettings();
     CHECK((!AppState.blinkEnabled && AppState.threshold == 80 && !FileExists(Ini())));  // reading creates nothing
-}
-
-TEST_CASE("The dialog opens showing the current settings; the field takes three digits and wraps round 1..100") {
-    DialogFixture f;
-    for (const bool on : {true, false}) {
-        AppState.blinkEnabled = on;
-        AppState.threshold = on ? 1 : 100;
-        if (on) InstallStartupShortcut(kShortcutName, "", AppState.exeDir + L"Tembix.exe", "", L"", L"", 0, 1, 0);
-        else StartupFiles(true);
-        CHECK(WithDialog([&](HWND dialog) {
-            CHECK((IsDlgButtonChecked(dialog, IDC_BLINK) == UINT(on) && IsDlgButtonChecked(dialog, IDC_STARTUP) == UINT(on)));
-            CHECK(ItemText(dialog, IDC_THRESHOLD) == (on ? "1" : "100"));
-            HWND edit = GetDlgItem(dialog, IDC_THRESHOLD);
-            SendMessageA(edit, WM_KEYDOWN, on ? VK_DOWN : VK_UP, 0);
-            CHECK(ItemText(dialog, IDC_THRESHOLD) == (on ? "100" : "1"));
-            SetWindowTextA(edit, "");
-            for (const char* c = "1111"; *c; ++c) SendMessageA(edit, WM_CHAR, *c, 0);
-            CHECK(ItemText(dialog, IDC_THRESHOLD) == "111");  // narrow digits: the limit stops the fourth
-            CHECK(ItemText(dialog, IDC_PLATFORMS) ==
-                  (sizeof(void*) == 8 ? "for 64-bit Windows" : "for 98/98SE/Me/2000/XP/Server 2003"));
-            Press(dialog, IDCANCEL);
-        }));
-    }
 }
 
 TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets the program and installs or removes the shortcut") {
@@ -127,30 +97,36 @@ TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets 
     struct Row {
         const char* text;
         int threshold;  // 1..100 stays, anything else is 80
-        bool startup;
+        bool blink, startup;
     };
-    const Row rows[] = {{"75", 75, true}, {"007", 7, false}, {"100", 100, true}, {"1", 1, false}, {"12a", 12, true},
-                        {"", 80, false},  {"0", 80, true},   {"101", 80, false}, {"999", 80, false}};
+    const Row rows[] = {{"75", 75, true, true},   {"007", 7, false, false}, {"100", 100, true, true}, {"1", 1, false, false},
+                        {"12a", 12, true, true},  {"", 80, false, false},   {"0", 80, true, true},    {"101", 80, true, false},
+                        {"999", 80, false, false}};
+    AppState.threshold = 80;
+    bool startup = true;  // the stale shortcut counts: its target is a Tembix.exe
     for (const Row& row : rows) {
-        CAPTURE(row.text);
+        CAPTURE(std::string(row.text));
         REQUIRE(WriteFileBytes(Ini(), "[Other]\r\nk=v\r\n[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
         AppState.lastShown = 42;
-        CHECK(WithDialog([&](HWND dialog) {
-            CheckDlgButton(dialog, IDC_BLINK, BST_CHECKED);
+        CHECK(WithDialog([&](HWND dialog) {  // showing the current settings
+            CHECK(IsDlgButtonChecked(dialog, IDC_BLINK) == UINT(AppState.blinkEnabled));
+            CHECK(IsDlgButtonChecked(dialog, IDC_STARTUP) == UINT(startup));
+            CHECK(ItemText(dialog, IDC_THRESHOLD) == FormatInt(AppState.threshold));
+            CheckDlgButton(dialog, IDC_BLINK, row.blink);
             CheckDlgButton(dialog, IDC_STARTUP, row.startup);
             SetDlgItemTextA(dialog, IDC_THRESHOLD, row.text);
             Press(dialog, IDOK);
         }));
-        const std::string threshold = FormatInt(row.threshold);
-        CHECK(ReadFileBytes(Ini()) == "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=1\r\nThreshold=" + threshold + "\r\n");
-        CHECK((AppState.blinkEnabled && AppState.threshold == row.threshold && AppState.lastShown == kNothingShown));
+        CHECK(ReadFileBytes(Ini()) == "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=" + FormatInt(row.blink) +
+                                         "\r\nThreshold=" + FormatInt(row.threshold) + "\r\n");
+        CHECK((AppState.blinkEnabled == row.blink && AppState.threshold == row.threshold && AppState.lastShown == kNothingShown));
         const auto files = StartupFiles();
-        CHECK((files.size() == (row.startup ? 2u : 1u) && files.count("Editor.lnk") == 1));
+        CHECK((files.size() == ((startup = row.startup) ? 2u : 1u) && files.count("Editor.lnk") == 1));
         CHECK(GetShellLinkTarget(folder + "Tembix.lnk") == (row.startup ? AppState.exeDir + L"Tembix.exe" : L""));
     }
 }
 
-TEST_CASE("Cancel, Escape, the close box and notifications other than plain commands change nothing") {
+TEST_CASE("Cancel, Escape, the close box, other notifications and a file that cannot be written change nothing") {
     DialogFixture f;
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 500, 10, 99, 50, nullptr, nullptr, nullptr, nullptr);
     REQUIRE(WriteFileBytes(Ini(), "[Option]\r\nBlinkTrayIcon=0\r\nThreshold=33\r\n"));
@@ -165,6 +141,14 @@ TEST_CASE("Cancel, Escape, the close box and notifications other than plain comm
             REQUIRE(WaitUntil([&] { return GetForegroundWindow() == other; }));
             AppFixture::Send(WM_TRAYICON, 0, WM_RBUTTONUP);
             CHECK((GetForegroundWindow() == dialog && !FindMenuWindow() && !AppState.popupMenu));
+            HWND edit = GetDlgItem(dialog, IDC_THRESHOLD);  // the field wraps round 1..100 and takes three digits
+            SetWindowTextA(edit, "100");
+            SendMessageA(edit, WM_KEYDOWN, VK_UP, 0);
+            CHECK(ItemText(dialog, IDC_THRESHOLD) == "1");
+            for (const char* c = "111"; *c; ++c) SendMessageA(edit, WM_CHAR, *c, 0);
+            CHECK(ItemText(dialog, IDC_THRESHOLD) == "111");  // narrow digits: the limit stops the fourth
+            CHECK(ItemText(dialog, IDC_PLATFORMS) ==
+                  (sizeof(void*) == 8 ? "for 64-bit Windows" : "for 98/98SE/Me/2000/XP/Server 2003"));
             Press(dialog, IDCANCEL);
         },
         [](HWND dialog) { PostMessageA(GetFocus() ? GetFocus() : dialog, WM_KEYDOWN, VK_ESCAPE, 0); },
@@ -172,6 +156,14 @@ TEST_CASE("Cancel, Escape, the close box and notifications other than plain comm
         [](HWND dialog) {
             SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0);
             CHECK(AppState.optionsDialog == dialog);
+            Press(dialog, IDCANCEL);
+        },
+        [](HWND dialog) {  // the failure is said, and the dialog stays open
+            HANDLE lock = CreateFileA(Ini().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // shared with none
+            SetTimer(nullptr, 0, 300, CloseMessage);
+            Press(dialog, IDOK);  // back when the message box is closed
+            CloseHandle(lock);
+            CHECK((AppState.optionsDialog == dialog && said.find(Ini()) != std::string::npos));
             Press(dialog, IDCANCEL);
         },
     };
@@ -186,22 +178,4 @@ TEST_CASE("Cancel, Escape, the close box and notifications other than plain comm
         CHECK((!AppState.blinkEnabled && AppState.threshold == 33 && AppState.lastShown == 12));
     }
     DestroyWindow(other);
-}
-
-TEST_CASE("A settings file that cannot be written is said; the dialog stays open and nothing changes") {
-    DialogFixture f;
-    REQUIRE(WriteFileBytes(Ini(), "[Option]\r\nThreshold=33\r\n"));
-    HANDLE lock = CreateFileA(Ini().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // shared with none
-    AppState.threshold = 33;
-    CHECK(WithDialog([&](HWND dialog) {
-        CheckDlgButton(dialog, IDC_STARTUP, BST_CHECKED);
-        SetDlgItemTextA(dialog, IDC_THRESHOLD, "90");
-        SetTimer(nullptr, 0, 300, CloseMessage);
-        Press(dialog, IDOK);  // back when the message box is closed
-        CHECK((AppState.optionsDialog == dialog && ItemText(dialog, IDC_THRESHOLD) == "90"));
-        Press(dialog, IDCANCEL);
-    }));
-    CloseHandle(lock);
-    CHECK(said.find(Ini()) != std::string::npos);
-    CHECK((AppState.threshold == 33 && StartupFiles().empty() && ReadFileBytes(Ini()) == "[Option]\r\nThreshold=33\r\n"));
 }

@@ -1,11 +1,4 @@
-#include <doctest.h>
-
-#include "shortcut/shortcut.h"
-#include "support/support.h"
 #include "testlib.h"
-
-#include <shlobj.h>
-#include <set>
 
 namespace {
 
@@ -118,7 +111,7 @@ TEST_CASE_FIXTURE(StartupFixture, "Install replaces any other shortcut with one 
         {"Tembix.lnk", kOtherCopy}, {"Tembix.lnk", kOtherProgram},
     };
     for (const auto& row : rows) {
-        CAPTURE(row.first);
+        CAPTURE(std::string(row.first));
         RemoveTree(dir);
         CreateDirectoryA(dir.c_str(), nullptr);
         MakeLink(folder + row.first, row.second, "/old");

@@ -1,10 +1,4 @@
-#include <doctest.h>
-
-#include "support/support.h"
 #include "testlib.h"
-
-#include <climits>
-#include <set>
 
 TEST_CASE("The integer grammar: strict with a default, lenient, and back to text") {
     struct Row {
@@ -21,7 +15,7 @@ TEST_CASE("The integer grammar: strict with a default, lenient, and back to text
         {"$00000000FFFFFFFF", -1, -1},                  {"$100000000", 80, 0x10000000},
     };
     for (const Row& row : rows) {
-        CAPTURE(row.text);
+        CAPTURE(std::string(row.text));
         CHECK(ParseIntOr(row.text, 80) == row.strict);
         CHECK(ParseIntLenient(row.text) == row.lenient);
     }
@@ -56,7 +50,7 @@ TEST_CASE("Paths split at the last single-byte backslash or colon, in a single-b
     FarEastLocale = false;
     for (const auto& table : {singleByte, doubleByte}) {
         for (const Row& row : table) {
-            CAPTURE(row.path);
+            CAPTURE(std::string(row.path));
             CHECK(DirectoryOf(row.path) == row.directory);
             CHECK(FileNameOf(row.path) == row.fileName);
             CHECK(WithTrailingBackslash(row.path) == row.with);
