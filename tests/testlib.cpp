@@ -57,6 +57,18 @@ std::map<std::string, std::string> Listing(const std::string& pattern) {
     return files;
 }
 
+void StartupFolder::Empty() const {
+    if (path.empty()) return;  // the current directory is no Startup folder
+    RemoveTree(WithoutTrailingBackslash(path));
+    CreateDirectoryA(path.c_str(), nullptr);
+}
+
+std::set<std::string> StartupFolder::Contents(const std::string& in) const {
+    std::set<std::string> names;
+    for (const auto& file : Listing(path + in + "*")) names.insert(file.first);
+    return names;
+}
+
 bool Emulated() {
     char text[4] = {};
     return GetEnvironmentVariableA("TEMBIX_EMULATED", text, sizeof text) && text[0] == '1';
@@ -239,6 +251,10 @@ AppFixture::AppFixture() {
     AppState.threshold = 80;
     AppState.exeDir = L"C:\\Apps\\Tembix\\";
     StartMonitoring();
+    ScriptSampler();
+}
+
+void AppFixture::ScriptSampler() {
     AppState.sampler->getSystemTimes = LoadTimes;
     AppState.sampler->GetUsage();
     ClearRecords();

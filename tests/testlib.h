@@ -14,6 +14,7 @@
 
 #include <doctest.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <windows.h>
 #include <algorithm>
 #include <climits>
@@ -34,6 +35,19 @@ bool WriteFileBytes(const TWide& path, const std::string& bytes);
 inline bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 // The files matching a pattern (with wildcards) and their bytes; directories have none.
 std::map<std::string, std::string> Listing(const std::string& pattern);
+
+// The current user's Startup folder, emptied before and after a test, with COM initialised.
+struct StartupFolder {
+    CoInitScope com;
+    const std::string path = GetStartupFolder();  // with a trailing backslash
+    StartupFolder() {
+        REQUIRE_FALSE(path.empty());
+        Empty();
+    }
+    ~StartupFolder() { Empty(); }
+    void Empty() const;
+    std::set<std::string> Contents(const std::string& in = "") const;  // the names in it, or in a folder in it
+};
 
 // Set by the test command (TEMBIX_EMULATED=1) where the program runs under user-mode
 // emulation: everything is many times slower, and busy threads never end there.
@@ -88,6 +102,7 @@ struct AppFixture {
     AppFixture();
     ~AppFixture();
     static void ClearRecords();
+    static void ScriptSampler();  // the new sampler after a start primed with the scripted times; records cleared
     static LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     static bool RunUntilQuit(DWORD timeoutMs = 3000);  // true when WM_QUIT came
     static bool TimerRunning();

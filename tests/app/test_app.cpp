@@ -12,15 +12,7 @@ void Click(LPARAM mouseMessage) { F::Send(WM_TRAYICON, 0, mouseMessage); }
 
 }  // namespace
 
-TEST_CASE("The first argument, split as the C runtime does, decides the restart switch") {
-    const std::pair<const char*, const char*> rows[] = {
-        {"\"C:\\Program Files\\Tembix.exe\" /r", "/r"}, {"T.exe\t\"/r\"", "/r"}, {"T.exe x /r", "x"}, {"Tembix.exe", ""},
-        {"T.exe \"/r x\"", "/r x"}, {"T.exe a\\\\\"b c\"", "a\\b c"}, {"T.exe \"/r\"\"x\"", "/r\"x"}, {"", ""},
-    };
-    for (const auto& row : rows) CHECK(FirstArgument(row.first) == row.second);
-}
-
-TEST_CASE("Monitoring starts with the program's own icon and a primed sampler, and stops in order") {
+TEST_CASE("Monitoring stops and starts in order; ticks sample; other timers, commands out of range and WM_NULL only trim") {
     char module[MAX_PATH] = {};  // the manifest (this program has Tembix's) brings the common controls 6
     GetModuleFileNameA(GetModuleHandleA("comctl32"), module, sizeof module);
     CHECK(UpperCaseAnsi(module).find("\\WINSXS\\" + std::string(sizeof(void*) == 8 ? "AMD64" : "X86") +
@@ -30,15 +22,11 @@ TEST_CASE("Monitoring starts with the program's own icon and a primed sampler, a
     REQUIRE(F::calls.size() == 1);
     CHECK((F::calls[0].action == NIM_DELETE && !F::TimerRunning() && !AppState.sampler && !AppState.canvas.memDC));
     F::ClearRecords();
-    StartMonitoring();
+    StartMonitoring();  // with the program's own icon and a primed sampler, so that the first tick measures
     REQUIRE(F::calls.size() == 1);
     CHECK((F::calls[0].action == NIM_ADD && F::calls[0].iconPixel == kProgramIcon && F::TimerRunning()));
-    CHECK(AppState.taskbarCreatedMsg == RegisterWindowMessageA("TaskbarCreated"));
-    CHECK(AppState.sampler->prevIdleTime != 0);  // primed, so the first tick measures
-}
-
-TEST_CASE("Ticks sample, other timers and commands out of range do nothing but trim, WM_NULL is no TaskbarCreated") {
-    F f;
+    CHECK((AppState.sampler->prevIdleTime != 0 && AppState.taskbarCreatedMsg == RegisterWindowMessageA("TaskbarCreated")));
+    F::ScriptSampler();
     AppState.taskbarCreatedMsg = 0;  // as before it is registered
     for (const MSG& m : {MSG{nullptr, WM_TIMER, 2}, MSG{nullptr, WM_COMMAND, 255}, MSG{nullptr, WM_COMMAND, 262},
                          MSG{nullptr, WM_COMMAND, 0x10000 + 255}, MSG{nullptr, WM_NULL}, MSG{nullptr, WM_TRAYICON, 0, WM_MOUSEMOVE}}) {

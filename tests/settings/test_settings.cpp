@@ -9,27 +9,13 @@ namespace {
 void UseFreshExeDir(const std::string& name) { AppState.exeDir = Widen(ScratchDir("settings-" + name) + "\\"); }
 std::string Ini() { return Narrow(SettingsPath()); }
 
-// The shortcuts of the Startup folder with their bytes; or, with clear, none left there.
-std::map<std::string, std::string> StartupFiles(bool clear = false) {
-    const std::string folder = GetStartupFolder();
-    REQUIRE_FALSE(folder.empty());  // or the search would be in the current directory
-    auto files = Listing(folder + "*.lnk");
-    for (const auto& file : files) {
-        if (clear) DeleteFileA((folder + file.first).c_str());
-    }
-    return clear ? decltype(files){} : files;
-}
-
 // The program with no timer running, so that only the dialog changes the settings; a
 // scratch directory and a Startup folder without shortcuts.
-struct DialogFixture : AppFixture {
-    CoInitScope com;
+struct DialogFixture : AppFixture, StartupFolder {
     DialogFixture() {
         KillTimer(AppState.mainWindow, IDT_SAMPLE);
         UseFreshExeDir("dialog");
-        StartupFiles(true);
     }
-    ~DialogFixture() { StartupFiles(true); }
 };
 
 // Opens the dialog with the Options command and runs `inside` in it; true when the dialog
@@ -90,7 +76,7 @@ TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte,
 
 TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets the program and installs or removes the shortcut") {
     DialogFixture f;
-    const std::string folder = GetStartupFolder();
+    const std::string folder = f.path;
     // A stale shortcut to another copy and one to another program.
     CreateShellLink(folder + "Old Tembix.lnk", "", L"C:\\Elsewhere\\Tembix.exe", "", L"", L"", 0, 1, 0);
     CreateShellLink(folder + "Editor.lnk", "", L"C:\\Tools\\editor.exe", "", L"", L"", 0, 1, 0);
@@ -120,7 +106,7 @@ TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets 
         CHECK(ReadFileBytes(Ini()) == "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=" + FormatInt(row.blink) +
                                          "\r\nThreshold=" + FormatInt(row.threshold) + "\r\n");
         CHECK((AppState.blinkEnabled == row.blink && AppState.threshold == row.threshold && AppState.lastShown == kNothingShown));
-        const auto files = StartupFiles();
+        const auto files = f.Contents();
         CHECK((files.size() == ((startup = row.startup) ? 2u : 1u) && files.count("Editor.lnk") == 1));
         CHECK(GetShellLinkTarget(folder + "Tembix.lnk") == (row.startup ? AppState.exeDir + L"Tembix.exe" : L""));
     }
@@ -132,7 +118,7 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a file that ca
     REQUIRE(WriteFileBytes(Ini(), "[Option]\r\nBlinkTrayIcon=0\r\nThreshold=33\r\n"));
     InstallStartupShortcut(kShortcutName, "", AppState.exeDir + L"Tembix.exe", "", L"", L"", 0, 1, 0);
     const std::string iniBefore = ReadFileBytes(Ini());
-    const auto startupBefore = StartupFiles();
+    const auto startupBefore = f.Contents();
     AppState.threshold = 33;
     AppState.lastShown = 12;
     const std::function<void(HWND)> ways[] = {
@@ -174,7 +160,7 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a file that ca
             SetDlgItemTextA(dialog, IDC_THRESHOLD, "90");
             way(dialog);
         }));
-        CHECK((ReadFileBytes(Ini()) == iniBefore && StartupFiles() == startupBefore));
+        CHECK((ReadFileBytes(Ini()) == iniBefore && f.Contents() == startupBefore));
         CHECK((!AppState.blinkEnabled && AppState.threshold == 33 && AppState.lastShown == 12));
     }
     DestroyWindow(other);

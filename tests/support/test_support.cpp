@@ -80,22 +80,23 @@ TEST_CASE("The directory search applies the attribute mask and reports the end")
         SetFileAttributesA((dir + "\\" + file.first).c_str(), file.second);
     }
     REQUIRE(CreateDirectoryA((dir + "\\x.lnk").c_str(), nullptr));
-    const auto search = [&](const char* pattern, DWORD wanted, DWORD& last) {
-        std::set<std::string> names;
-        TSearchRec rec;
-        for (last = FileSearchFirst(dir + "\\" + pattern, wanted, rec); last == 0; last = FileSearchNext(rec)) names.insert(rec.name);
-        FileSearchClose(rec);
-        CHECK(rec.findHandle == INVALID_HANDLE_VALUE);
-        return names;
+    using Names = std::set<std::string>;
+    struct Row {
+        const char* pattern;
+        DWORD mask;
+        Names names;
+        DWORD end;
     };
-    DWORD last = 0;
-    CHECK(search("*.lnk", 0x2F, last) == std::set<std::string>{"plain.lnk", "hidden.lnk", "system.lnk", "readonly.lnk"});
-    CHECK(last == ERROR_NO_MORE_FILES);
-    CHECK(search("*.lnk", 0, last) == std::set<std::string>{"plain.lnk", "readonly.lnk"});
-    CHECK(search("*.lnk", 0x3F, last).count("x.lnk") == 1);
-    CHECK(search("*.none", 0x2F, last).empty());
-    CHECK(last == ERROR_FILE_NOT_FOUND);
-    TSearchRec rec;
-    CHECK(FileSearchFirst(dir + "\\x.lnk", 0x2F, rec) == ERROR_NO_MORE_FILES);  // only a directory
-    CHECK(rec.findHandle == INVALID_HANDLE_VALUE);
+    const Names all = {"plain.lnk", "hidden.lnk", "system.lnk", "readonly.lnk"};
+    for (const Row& row : {Row{"*.lnk", 0x2F, all, ERROR_NO_MORE_FILES}, Row{"*.lnk", 0, {"plain.lnk", "readonly.lnk"}, ERROR_NO_MORE_FILES},
+                           Row{"x.lnk", 0x3F, {"x.lnk"}, ERROR_NO_MORE_FILES}, Row{"x.lnk", 0x2F, {}, ERROR_NO_MORE_FILES},
+                           Row{"*.none", 0x2F, {}, ERROR_FILE_NOT_FOUND}}) {
+        CAPTURE(row.mask);
+        Names names;
+        TSearchRec rec;
+        DWORD last = FileSearchFirst(dir + "\\" + row.pattern, row.mask, rec);
+        for (; last == 0; last = FileSearchNext(rec)) names.insert(rec.name);
+        FileSearchClose(rec);
+        CHECK((names == row.names && last == row.end && rec.findHandle == INVALID_HANDLE_VALUE));
+    }
 }
