@@ -101,17 +101,12 @@ HWND OpenMenu() {
     return menu;
 }
 
-// A key pressed in another process's window, its character with it.
-void Key(HWND window, WPARAM key, char character = 0) {
-    PostMessageA(window, WM_KEYDOWN, key, 0);
-    if (character) PostMessageA(window, WM_CHAR, character, 0);
-    PostMessageA(window, WM_KEYUP, key, 0);
-}
-
-std::string ControlText(HWND control) {  // another process's control: GetWindowText would not ask it
-    char text[16] = {};
-    SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
+// A key pressed on the keyboard, for whatever window has the focus.
+void Press(WORD key) {
+    INPUT input[2] = {{INPUT_KEYBOARD}, {INPUT_KEYBOARD}};
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    REQUIRE(SendInput(2, input, sizeof(INPUT)) == 2);
 }
 
 }  // namespace
@@ -125,9 +120,9 @@ TEST_CASE("A first start shows the program icon, then the load; Exit from the me
     shot.Save("e2e-tray-" + std::to_string(GetSystemMetrics(SM_CXSMICON)));
     const int size = GetSystemMetrics(SM_CXSMICON);  // 16, or 24 at 144 DPI: drawn, not stretched
     CHECK((TrayIcons(shot).size() == 1 && TrayIcons(shot)[0].right - TrayIcons(shot)[0].left == size));
-    const HWND menu = OpenMenu();
+    OpenMenu();
     TakeScreenshot().Save("e2e-menu");
-    Key(menu, 'X', 'x');  // "E&xit"
+    Press('X');  // "E&xit"
     CHECK(tembix.ExitCode(5000) == 0);
     CHECK(WaitForTrayIcons(0));
 }
@@ -147,7 +142,8 @@ TEST_CASE("One copy at a time, except with /r; Restart from the menu leaves exac
         CHECK(WaitForTrayIcons(2));
     }
     CHECK(WaitForTrayIcons(1));
-    Key(OpenMenu(), 'T', 't');  // "Restart &Tembix"
+    OpenMenu();
+    Press('T');  // "Restart &Tembix"
     CHECK(first.ExitCode(5000) == 0);
     CHECK(WaitUntil([&] { return TembixWindows().size() == 1 && TembixWindows()[0] != firstWindow; }));
     PumpMessagesFor(1500);  // and it stays at one
@@ -161,9 +157,12 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
     RemoveStartupShortcuts(kProgramFileName);
     const TWide dir = CopyProgram("options", "[Other]\r\nk=v\r\n[Option]\r\nThreshold=100\r\nExtra=1\r\n", true);
     Process tembix(dir, "");
-    Key(OpenMenu(), 'O', 'o');  // "&Options..."
+    OpenMenu();
+    Press('O');  // "&Options..."
     HWND dialog = WaitForWindow("#32770", "Tembix Options");
-    CHECK(ControlText(GetDlgItem(dialog, IDC_THRESHOLD)) == "100");  // read from the foreign folder
+    char threshold[8] = {};
+    GetDlgItemTextA(dialog, IDC_THRESHOLD, threshold, sizeof threshold);
+    CHECK(std::string(threshold) == "100");  // read from the foreign folder
     PumpMessagesFor(500);
     TakeScreenshot().Save("e2e-options");
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 20, 20, 99, 60, nullptr, nullptr, nullptr, nullptr);
@@ -179,19 +178,19 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
     CHECK(WaitUntil([&] { return !IsWindow(dialog); }));
     const std::string saved = "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=0\r\nThreshold=1\r\n";
     CHECK(ReadFileBytes(dir + L"\\Tembix.ini") == saved);
-    // The shortcut's icon is the program, by its wide name; Wine keeps a link's target itself in
-    // the ANSI code page, so only the target's file name can be read back whole here.
+    // The shortcut's icon is the program, by its wide name: Wine keeps a link's target itself in
+    // the ANSI code page, so the target cannot be read back whole here.
     const ComPtr<IShellLinkW> link = CreateComObject(CLSID_ShellLink).As<IShellLinkW>(IID_IShellLinkW);
     link.As<IPersistFile>(IID_IPersistFile)->Load(Widen(GetStartupFolder() + "Tembix.lnk").c_str(), STGM_READ);
     wchar_t icon[MAX_PATH] = {};
     int index = 0;
     link->GetIconLocation(icon, MAX_PATH, &index);
     CHECK(UpperCase(icon) == UpperCase(dir + L"\\Tembix.exe"));
-    CHECK(FileNameOf(GetShellLinkTarget(GetStartupFolder() + "Tembix.lnk")) == L"Tembix.exe");
-    Key(OpenMenu(), 'O', 'o');
+    OpenMenu();
+    Press('O');
     dialog = WaitForWindow("#32770", "Tembix Options");
     SendDlgItemMessageA(dialog, IDC_BLINK, BM_CLICK, 0, 0);
-    Key(GetDlgItem(dialog, IDC_BLINK), VK_ESCAPE);
+    Press(VK_ESCAPE);
     CHECK(WaitUntil([&] { return !IsWindow(dialog); }));
     CHECK(ReadFileBytes(dir + L"\\Tembix.ini") == saved);
     RemoveStartupShortcuts(kProgramFileName);

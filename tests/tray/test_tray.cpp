@@ -133,14 +133,6 @@ TEST_CASE("Ticks: only a changed value, or a blinking 100, reaches the shell; ev
         }
         CHECK((shown == row.shown && F::samples == int(row.loads.size()) && AppState.lastShown == row.loads.back()));
     }
-    F::ClearRecords();  // an add shows a fresh sample and keeps lastShown; the program's icon takes no sample
-    AppState.lastShown = 17;
-    F::load = 42;
-    UpdateTrayIcon(AppState.mainWindow, NIM_ADD, false);
-    UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, true);
-    UpdateTrayIcon(AppState.mainWindow, NIM_DELETE, false);
-    CHECK((F::samples == 1 && AppState.lastShown == 17 && F::calls.size() == 3));
-    CHECK((F::calls[0].iconPixel == kBlue && F::calls[1].iconPixel == RGB(192, 192, 192) && !F::calls[2].iconLive));
 }
 
 TEST_CASE("A refused add is retried, then the program closes; a re-add keeps an icon still there; nothing else is retried") {
