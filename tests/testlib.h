@@ -25,16 +25,54 @@
 #include <string>
 #include <vector>
 
-// A fresh, empty directory below the current one; no trailing backslash.
-std::string ScratchDir(const std::string& name);
-void RemoveTree(const std::string& path);
-std::string ReadFileBytes(const std::string& path);
-std::string ReadFileBytes(const TWide& path);
-bool WriteFileBytes(const std::string& path, const std::string& bytes);
-bool WriteFileBytes(const TWide& path, const std::string& bytes);
-inline bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline std::string ReadFileBytes(const TWide& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string bytes(file == INVALID_HANDLE_VALUE ? 0 : GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    if (!bytes.empty()) ReadFile(file, &bytes[0], bytes.size(), &read, nullptr);
+    CloseHandle(file);
+    return bytes;
+}
+inline std::string ReadFileBytes(const std::string& path) { return ReadFileBytes(Widen(path)); }
+
+inline bool WriteFileBytes(const TWide& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), bytes.size(), &written, nullptr);
+    return CloseHandle(file) && ok && written == bytes.size();
+}
+inline bool WriteFileBytes(const std::string& path, const std::string& bytes) { return WriteFileBytes(Widen(path), bytes); }
+
 // The files matching a pattern (with wildcards) and their bytes; directories have none.
-std::map<std::string, std::string> Listing(const std::string& pattern);
+inline std::map<std::string, std::string> Listing(const std::string& pattern) {
+    std::map<std::string, std::string> files;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data)) {
+        if (data.cFileName[0] != '.') files[data.cFileName] = ReadFileBytes(DirectoryOf(pattern) + data.cFileName);
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return files;
+}
+
+inline void RemoveTree(const std::string& path) {
+    for (const auto& file : Listing(path + "\\*")) {
+        const std::string child = path + "\\" + file.first;
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA(child.c_str())) RemoveTree(child);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+// A fresh, empty directory below the current one; no trailing backslash.
+inline std::string ScratchDir(const std::string& name) {
+    CreateDirectoryA("scratch", nullptr);
+    char full[MAX_PATH + 1] = {};
+    GetFullPathNameA(("scratch\\" + name).c_str(), sizeof full, full, nullptr);
+    RemoveTree(full);
+    CreateDirectoryA(full, nullptr);
+    return full;
+}
 
 // The current user's Startup folder, emptied before and after a test, with COM initialised.
 struct StartupFolder {
@@ -45,39 +83,149 @@ struct StartupFolder {
         Empty();
     }
     ~StartupFolder() { Empty(); }
-    void Empty() const;
-    std::set<std::string> Contents(const std::string& in = "") const;  // the names in it, or in a folder in it
+    void Empty() const {
+        if (path.empty()) return;  // the current directory is no Startup folder
+        RemoveTree(WithoutTrailingBackslash(path));
+        CreateDirectoryA(path.c_str(), nullptr);
+    }
+    std::set<std::string> Contents(const std::string& in = "") const {  // the names in it, or in a folder in it
+        std::set<std::string> names;
+        for (const auto& file : Listing(path + in + "*")) names.insert(file.first);
+        return names;
+    }
 };
 
 // Set by the test command (TEMBIX_EMULATED=1) where the program runs under user-mode
 // emulation: everything is many times slower, and busy threads never end there.
-bool Emulated();
-DWORD Patient(DWORD milliseconds);  // a time-out, stretched under emulation
-void PumpMessagesFor(DWORD milliseconds);
+inline bool Emulated() {
+    char text[4] = {};
+    return GetEnvironmentVariableA("TEMBIX_EMULATED", text, sizeof text) && text[0] == '1';
+}
+inline DWORD Patient(DWORD milliseconds) { return Emulated() ? milliseconds * 10 : milliseconds; }
+
+inline void PumpMessagesFor(DWORD milliseconds) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(10)) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+}
+
 // Polls until the condition holds, pumping this thread's messages; false on time-out.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000) {
+    for (const DWORD start = GetTickCount(); !condition(); PumpMessagesFor(50)) {
+        if (GetTickCount() - start > Patient(timeoutMs)) return false;
+    }
+    return true;
+}
 
 using Pixels = std::vector<COLORREF>;  // row by row, top-down
+
+inline Pixels ReadBitmapPixels(HBITMAP bitmap, int width = kIconSize, int height = kIconSize) {
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB}};
+    Pixels pixels(static_cast<size_t>(width) * height);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    for (COLORREF& bgr : pixels) bgr = RGB(GetBValue(bgr), GetGValue(bgr), GetRValue(bgr));  // to COLORREF order
+    return pixels;
+}
+
 // What `paint` draws through a memory DC into a new screen-compatible bitmap.
-Pixels Paint(int width, int height, const std::function<void(HDC)>& paint);
-Pixels ReadBitmapPixels(HBITMAP bitmap, int width = kIconSize, int height = kIconSize);
-Pixels DrawnIconPixels(HICON icon, int size = kIconSize);  // over black, so that a transparent pixel would show
-bool IsLiveIcon(HICON icon);
+inline Pixels Paint(int width, int height, const std::function<void(HDC)>& paint) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP target = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, target);
+    paint(dc);
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    Pixels pixels = ReadBitmapPixels(target, width, height);
+    DeleteObject(target);
+    return pixels;
+}
+
+// Over black, so that a transparent pixel would show.
+inline Pixels DrawnIconPixels(HICON icon, int size = kIconSize) {
+    return Paint(size, size, [icon, size](HDC dc) {
+        PatBlt(dc, 0, 0, size, size, BLACKNESS);
+        DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    });
+}
+
+inline bool IsLiveIcon(HICON icon) {
+    ICONINFO info = {};
+    if (!icon || !GetIconInfo(icon, &info)) return false;
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return true;
+}
 
 struct Screenshot {
     int width, height;
     Pixels pixels;
     COLORREF At(int x, int y) const { return pixels[y * width + x]; }
-    int CountInTray(COLORREF colour) const;  // in the taskbar's bottom-right corner
-    void Save(const std::string& name) const;  // a PPM file in build/<tree>/tests/artifacts
+    int CountInTray(COLORREF colour) const {  // in the taskbar's bottom-right corner
+        int count = 0;
+        for (int y = height - 40; y < height; ++y) {
+            for (int x = width - 200; x < width; ++x) count += At(x, y) == colour;
+        }
+        return count;
+    }
+    void Save(const std::string& name) const {  // a PPM file in build/<tree>/tests/artifacts
+        CreateDirectoryA("artifacts", nullptr);
+        std::string ppm = "P6 " + std::to_string(width) + " " + std::to_string(height) + " 255\n";
+        for (COLORREF c : pixels) ppm += {char(GetRValue(c)), char(GetGValue(c)), char(GetBValue(c))};
+        WriteFileBytes("artifacts\\" + name + ".ppm", ppm);
+    }
 };
-Screenshot TakeScreenshot();
+
+inline Screenshot TakeScreenshot() {
+    Screenshot shot = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    shot.pixels = Paint(shot.width, shot.height, [&shot](HDC dc) {
+        HDC screen = GetDC(nullptr);
+        BitBlt(dc, 0, 0, shot.width, shot.height, screen, 0, 0, SRCCOPY);
+        ReleaseDC(nullptr, screen);
+    });
+    return shot;
+}
+
+// The timers of RunModal: the one that runs `inside`, and the guard.
+struct ModalTimers {
+    static inline std::function<void()> inside;
+    static inline UINT_PTR guard = 0;
+    static inline bool forced = false;
+    static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD) {
+        if (id == guard) {  // the time-out: every loop ended by force, a message box first
+            forced = true;
+            EndMenu();
+            PostMessageA(FindWindowA("#32770", "Tembix"), WM_CLOSE, 0, 0);
+            if (AppState.optionsDialog) EndDialog(AppState.optionsDialog, 0);
+            return;
+        }
+        KillTimer(nullptr, id);
+        const std::function<void()> run = inside;
+        inside = nullptr;
+        run();
+    }
+};
 
 // Calls open(), which enters a modal loop; `inside` runs from that loop after delayMs and is
 // expected to end it. A loop still open after the time-out is ended by force: false then.
-bool RunModal(const std::function<void()>& open, const std::function<void()>& inside, DWORD delayMs = 150,
-              DWORD timeoutMs = 8000);
-HWND FindMenuWindow();
+inline bool RunModal(const std::function<void()>& open, const std::function<void()>& inside, DWORD delayMs = 150,
+                     DWORD timeoutMs = 8000) {
+    ModalTimers::inside = inside;
+    ModalTimers::forced = false;
+    const UINT_PTR insideTimer = SetTimer(nullptr, 0, delayMs, ModalTimers::Fire);
+    ModalTimers::guard = SetTimer(nullptr, 0, Patient(timeoutMs), ModalTimers::Fire);
+    open();
+    KillTimer(nullptr, insideTimer);
+    KillTimer(nullptr, ModalTimers::guard);
+    ModalTimers::inside = nullptr;
+    return !ModalTimers::forced;
+}
+
+inline HWND FindMenuWindow() { return FindWindowA("#32768", nullptr); }
 
 struct ShellCall {
     DWORD action;
@@ -98,14 +246,101 @@ struct AppFixture {
     static inline std::vector<DWORD> errors;  // the last error each failing call leaves
     static inline std::vector<DWORD> sleeps;
     static inline std::vector<std::pair<TWide, TWide>> shellOpens;  // file, parameters
+    static inline uint64_t scriptedIdle = 1, scriptedAll = 0;
 
-    AppFixture();
-    ~AppFixture();
-    static void ClearRecords();
-    static void ScriptSampler();  // the new sampler after a start primed with the scripted times; records cleared
-    static LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-    static bool RunUntilQuit(DWORD timeoutMs = 3000);  // true when WM_QUIT came
-    static bool TimerRunning();
-    static int TakeCloseMessages();  // WM_CLOSE posted to the main window
+    AppFixture() {
+        static const bool registered = RegisterMainWindowClass(AppState.hInstance);
+        (void)registered;
+        TraySeams = {RecordNotify, RecordSleep, RecordLastError};
+        AppSeams.shellExecute = RecordShellExecute;
+        SupportSeams.setProcessWorkingSetSize = CountTrim;
+        AppState.mainWindow = CreateMainWindow(AppState.hInstance);
+        AppState.lastShown = kNothingShown;
+        AppState.blinkPhase = AppState.paused = AppState.blinkEnabled = false;
+        AppState.threshold = 80;
+        AppState.exeDir = L"C:\\Apps\\Tembix\\";
+        StartMonitoring();
+        ScriptSampler();
+    }
+    ~AppFixture() {
+        StopMonitoring();
+        DestroyWindow(AppState.mainWindow);
+        AppState.mainWindow = nullptr;
+        AppState.optionsDialog = nullptr;
+        MSG msg;  // a quit message posted by the test must not end the next test's loop
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        TraySeams = TTraySeams{};
+        AppSeams = TAppSeams{};
+        SupportSeams = TSupportSeams{};
+    }
+    static void ClearRecords() {
+        calls.clear(), results.clear(), errors.clear(), sleeps.clear(), shellOpens.clear();
+        lastErrorReads = trims = samples = 0;
+    }
+    // The sampler made by a start, primed with the scripted times; the records cleared.
+    static void ScriptSampler() {
+        AppState.sampler->getSystemTimes = LoadTimes;
+        AppState.sampler->GetUsage();
+        ClearRecords();
+    }
+    static LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return SendMessageA(AppState.mainWindow, message, wParam, lParam);
+    }
+    static bool RunUntilQuit(DWORD timeoutMs = 3000) {  // true when WM_QUIT came
+        MSG msg;
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(10)) {
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) return true;
+                DispatchMessageA(&msg);
+            }
+        }
+        return false;
+    }
+    static bool TimerRunning() {  // KillTimer tells whether the timer existed; it is put back
+        return KillTimer(AppState.mainWindow, IDT_SAMPLE) &&
+               SetTimer(AppState.mainWindow, IDT_SAMPLE, kSamplePeriodMs, nullptr);
+    }
+    static int TakeCloseMessages() {  // WM_CLOSE posted to the main window
+        int count = 0;
+        for (MSG msg; PeekMessageA(&msg, AppState.mainWindow, WM_CLOSE, WM_CLOSE, PM_REMOVE);) ++count;
+        return count;
+    }
+
+    // One processor-second per sample, idle for (100 - load) % of it.
+    static BOOL WINAPI LoadTimes(FILETIME* idle, FILETIME* kernel, FILETIME* user) {
+        ++samples;
+        scriptedIdle += (100 - load) * 100000;
+        scriptedAll += 10000000;
+        *idle = {static_cast<DWORD>(scriptedIdle), static_cast<DWORD>(scriptedIdle >> 32)};
+        *kernel = {static_cast<DWORD>(scriptedAll), static_cast<DWORD>(scriptedAll >> 32)};
+        *user = {};
+        return TRUE;
+    }
+    template <class T>
+    static T PopFront(std::vector<T>& queue, T fallback) {
+        const T front = queue.empty() ? fallback : queue.front();
+        if (!queue.empty()) queue.erase(queue.begin());
+        return front;
+    }
+    static BOOL WINAPI RecordNotify(DWORD action, PNOTIFYICONDATAA record) {
+        ShellCall call = {action, {}, IsLiveIcon(record->hIcon), 0};
+        std::memcpy(&call.data, record, sizeof call.data);
+        if (call.iconLive) call.iconPixel = DrawnIconPixels(record->hIcon)[0];
+        calls.push_back(call);
+        const BOOL result = PopFront(results, TRUE);
+        if (!result) SetLastError(PopFront(errors, DWORD(0)));
+        return result;
+    }
+    static DWORD WINAPI RecordLastError() {
+        ++lastErrorReads;
+        return GetLastError();
+    }
+    static void WINAPI RecordSleep(DWORD ms) { sleeps.push_back(ms); }
+    static BOOL WINAPI CountTrim(HANDLE, SIZE_T, SIZE_T) { return ++trims; }
+    static HINSTANCE WINAPI RecordShellExecute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT) {
+        shellOpens.emplace_back(file, parameters);
+        return reinterpret_cast<HINSTANCE>(42);
+    }
 };
 using F = AppFixture;

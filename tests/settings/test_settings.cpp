@@ -71,7 +71,7 @@ TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte,
     }
     UseFreshExeDir("none");
     LoadSettings();
-    CHECK((!AppState.blinkEnabled && AppState.threshold == 80 && !FileExists(Ini())));  // reading creates nothing
+    CHECK((!AppState.blinkEnabled && AppState.threshold == 80 && !PathFileExistsA(Ini().c_str())));  // reading creates nothing
 }
 
 TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets the program and installs or removes the shortcut") {
