@@ -77,8 +77,8 @@ TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte,
 TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets the program and installs or removes the shortcut") {
     DialogFixture f;
     const std::string folder = f.path;
-    // A stale shortcut to another copy and one to another program.
-    CreateShellLink(folder + "Old Tembix.lnk", "", L"C:\\Elsewhere\\Tembix.exe", "", L"", L"", 0, 1, 0);
+    // A stale Tembix.lnk to another copy, replaced by the first install; one to another program.
+    CreateShellLink(folder + kShortcutName, "", L"C:\\Elsewhere\\Tembix.exe", "", L"", L"", 0, 1, 0);
     CreateShellLink(folder + "Editor.lnk", "", L"C:\\Tools\\editor.exe", "", L"", L"", 0, 1, 0);
     struct Row {
         const char* text;
