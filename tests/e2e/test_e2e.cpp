@@ -164,7 +164,7 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
     GetDlgItemTextA(dialog, IDC_THRESHOLD, threshold, sizeof threshold);
     CHECK(std::string(threshold) == "100");  // read from the foreign folder
     PumpMessagesFor(500);
-    TakeScreenshot().Save("e2e-options");
+    TakeScreenshot().Save("e2e-options-" + std::to_string(GetSystemMetrics(SM_CXSMICON)));
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 20, 20, 99, 60, nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
     CHECK(WaitUntil([&] { return GetForegroundWindow() == other; }));
