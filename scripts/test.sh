@@ -3,7 +3,7 @@
 # under Wine, each in a private virtual X display:
 #  - the 64-bit build: the full suite, under Wine's 64-bit loader, on every machine;
 #  - the 32-bit build: the full suite where the machine runs 32-bit x86 code itself; where it
-#    does not, the set labelled "emulated", with Wine's 32-bit loader under user-mode
+#    does not, the set labelled "bounded", with Wine's 32-bit loader under user-mode
 #    emulation (qemu-i386), which is slow.
 # TEMBIX_EMULATE_32=1 runs the full 32-bit suite under emulation, on any machine.
 set -euo pipefail
@@ -34,7 +34,7 @@ else
   if [ "${TEMBIX_EMULATE_32:-0}" = 1 ]; then
     suite "32-bit build, full suite (TEMBIX_EMULATE_32=1), under emulation (qemu-i386)" win32
   else
-    suite "32-bit build, the emulated set (no 32-bit execution here), under emulation (qemu-i386)" win32 -L emulated
+    suite "32-bit build, the emulated set (no 32-bit execution here), under emulation (qemu-i386)" win32 -L bounded
   fi
 fi
 
