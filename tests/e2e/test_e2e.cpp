@@ -144,8 +144,7 @@ TEST_CASE("One copy at a time, except with /r; Restart from the menu leaves exac
     CHECK(WaitForTrayIcons(1));
     OpenMenu();
     Press('T');  // "Restart &Tembix"
-    // Wine's ShellExecute waits until the new copy is idle: up to 30 s under emulation.
-    CHECK(first.ExitCode(10000) == 0);
+    CHECK(first.ExitCode(10000) == 0);  // Wine's ShellExecute waits for the new copy: up to 30 s emulated
     REQUIRE(WaitUntil([&] { return TembixWindows().size() == 1 && TembixWindows()[0] != firstWindow; }));
     PumpMessagesFor(1500);  // and it stays at one
     CHECK(TembixWindows().size() == 1);
