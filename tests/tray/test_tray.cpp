@@ -170,8 +170,8 @@ TEST_CASE("A refused add is retried, then the program closes; a re-add keeps an 
     }
 }
 
-// The table of USER objects is the whole wineserver's, so this program runs alone; under
-// emulation the thousands of updates would take minutes.
+// The table of USER objects is the whole wineserver's, so this case runs alone (tray.leaks);
+// under emulation the thousands of updates would take minutes.
 TEST_CASE("Thousands of changing updates and size changes leak no GDI or USER object" * doctest::skip(Emulated())) {
     constexpr int kUpdates = 3000, kTolerance = 50;  // far below one object per update
     const int gdiBefore = Capacity(false), userBefore = Capacity(true);
