@@ -34,7 +34,7 @@ else
   if [ "${TEMBIX_EMULATE_32:-0}" = 1 ]; then
     suite "32-bit build, full suite (TEMBIX_EMULATE_32=1), under emulation (qemu-i386)" win32
   else
-    suite "32-bit build, the emulated set (no 32-bit execution here), under emulation (qemu-i386)" win32 -L bounded
+    suite "32-bit build, the bounded set (no 32-bit execution here), under emulation (qemu-i386)" win32 -L bounded
   fi
 fi
 
