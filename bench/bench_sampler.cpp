@@ -1,10 +1,12 @@
-// What one NT sample costs beyond the platform calls it is made of, through the system
-// times and through the native query, and what the sampler reads on an idle and on a
-// saturated machine.
+// What one NT sample costs beyond the platform calls it is made of: through the source the
+// system offers, through the native query, and through every processor group of a scripted
+// two-group machine; and what the sampler reads against Linux's own counters on an idle, a
+// half-busy and a saturated machine.
 #include "cpu/cpumon.h"
 #include "support/support.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -31,20 +33,64 @@ double MicrosecondsPer(int n, F f) {
     return (Now() - start) * 1e6 / n;
 }
 
-// Samples for about two seconds and returns the last reading.
-unsigned ReadLoad(TCpuMon& mon) {
+// Linux's own busy and total jiffies of all processors, from the first line of /proc/stat.
+bool LinuxTimes(double& busy, double& total) {
+    HANDLE file = CreateFileA("Z:\\proc\\stat", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char text[256] = {};
+    DWORD read = 0;
+    ReadFile(file, text, sizeof text - 1, &read, nullptr);
+    CloseHandle(file);
+    double field[8] = {};
+    if (std::sscanf(text, "cpu %lf %lf %lf %lf %lf %lf %lf %lf", &field[0], &field[1], &field[2], &field[3], &field[4],
+                    &field[5], &field[6], &field[7]) != 8) {
+        return false;
+    }
+    total = 0;
+    for (double f : field) total += f;
+    busy = total - field[3] - field[4];  // idle and I/O wait
+    return true;
+}
+
+// Samples for two seconds and returns the sampler's last reading and Linux's over its second.
+void ReadLoad(TCpuMon& mon, unsigned& load, double& linux) {
     mon.Reset();
     mon.GetUsage();
     Sleep(1000);
     mon.GetUsage();
+    double busy0 = 0, total0 = 0, busy1 = 0, total1 = 0;
+    LinuxTimes(busy0, total0);
     Sleep(1000);
-    return mon.GetUsage();
+    load = mon.GetUsage();
+    LinuxTimes(busy1, total1);
+    linux = total1 > total0 ? 100 * (busy1 - busy0) / (total1 - total0) : -1;
 }
 
-struct Figures {
-    double sample = 1e9, bare = 1e9;
-    unsigned idle = 0, busy = 0;
+// A scripted machine of two groups of 64 processors behind the group query: its records are
+// counters that grow with every call, so that each sample is a real one.
+int64_t scriptedTime = 0;
+LONG WINAPI TwoGroups(ULONG, void*, ULONG, void* buffer, ULONG length, ULONG* returned) {
+    scriptedTime += 100000;
+    int64_t record[6] = {scriptedTime / 2, scriptedTime, scriptedTime / 4};
+    for (ULONG i = 0; i < 64 && (i + 1) * 48 <= length; ++i) std::memcpy(static_cast<BYTE*>(buffer) + i * 48, record, 48);
+    *returned = 64 * 48;
+    return 0;
+}
+WORD WINAPI TwoGroupCount() { return 2; }
+LONG WINAPI Build22631(OSVERSIONINFOW* version) {
+    version->dwBuildNumber = 22631;
+    return 0;
+}
+
+struct Source {
+    const char* name;
+    const char* bareName;
+    TSamplerApi (*lookUp)(HMODULE);
+    void (*bare)();
+    TLoadSource expected;
 };
+
+TSamplerApi realApi;
 
 }  // namespace
 
@@ -54,67 +100,90 @@ int main() {
         std::printf("the sampler benchmark needs the NT family\n");
         return 1;
     }
-    TCpuMon mon;
-    const TGetSystemTimes times = mon.getSystemTimes;
-    const TQuerySystemInformation query = mon.querySystemInformation;
-    if (!times || !query) {
+    realApi = LookUpSamplerApi(GetModuleHandleA("ntdll.dll"));
+    if (!realApi.getSystemTimes || !realApi.querySystemInformation) {
         std::printf("GetSystemTimes or NtQuerySystemInformation not found\n");
         return 1;
     }
-    // The bare platform calls of one sample: one GetSystemTimes, or the two native queries.
-    const auto bareTimes = [times] {
-        FILETIME idle, kernel, user;
-        times(&idle, &kernel, &user);
-    };
-    const auto bareQueries = [query] {
-        BYTE timeOfDay[32];
-        BYTE performance[312];
-        query(3, timeOfDay, sizeof timeOfDay, nullptr);
-        query(2, performance, sizeof performance, nullptr);
+    const Source sources[] = {
+        {"the source chosen here (system times)", "one bare GetSystemTimes",
+         [](HMODULE) { return realApi; },
+         [] {
+             FILETIME idle, kernel, user;
+             realApi.getSystemTimes(&idle, &kernel, &user);
+         },
+         TLoadSource::SystemTimes},
+        {"the native query", "two bare native queries",
+         [](HMODULE) {
+             TSamplerApi api = realApi;
+             api.querySystemInformationEx = nullptr, api.getSystemTimes = nullptr;
+             return api;
+         },
+         [] {
+             BYTE timeOfDay[32], performance[312];
+             realApi.querySystemInformation(3, timeOfDay, sizeof timeOfDay, nullptr);
+             realApi.querySystemInformation(2, performance, sizeof performance, nullptr);
+         },
+         TLoadSource::NativeQuery},
+        {"a scripted two-group machine of build 22631 (SCRIPTED, not Wine's)", "four bare scripted group queries",
+         [](HMODULE) {
+             TSamplerApi api;
+             api.querySystemInformationEx = TwoGroups, api.getActiveProcessorGroupCount = TwoGroupCount;
+             api.rtlGetVersion = Build22631;
+             return api;
+         },
+         [] {
+             static BYTE records[64 * 48];
+             ULONG returned = 0;
+             for (USHORT group = 0; group < 2; ++group) {
+                 for (ULONG infoClass : {42ul, 8ul}) TwoGroups(infoClass, &group, 2, records, sizeof records, &returned);
+             }
+         },
+         TLoadSource::Groups},
     };
 
     // Interleaved rounds, best of each, so that a noisy machine hurts both sides alike.
     constexpr int kRounds = 15;
     constexpr int kCalls = 2000;
-    Figures figures[2];  // through the system times, through the native query
-    for (int source = 0; source < 2; ++source) {
-        mon.getSystemTimes = source == 0 ? times : nullptr;
-        Figures& f = figures[source];
-        for (int round = 0; round < kRounds; ++round) {
-            const double sample = MicrosecondsPer(kCalls, [&mon] { mon.GetUsage(); });
-            const double bare = source == 0 ? MicrosecondsPer(kCalls, bareTimes) : MicrosecondsPer(kCalls, bareQueries);
-            if (sample < f.sample) f.sample = sample;
-            if (bare < f.bare) f.bare = bare;
+    std::printf("%d-bit build\n", static_cast<int>(sizeof(void*) * 8));
+    for (const Source& source : sources) {
+        SamplerSeams.lookUp = source.lookUp;
+        TCpuMon mon;
+        if (mon.source != source.expected) {
+            std::printf("%s: another source was chosen\n", source.name);
+            return 1;
         }
-        f.idle = ReadLoad(mon);
+        double sample = 1e9, bare = 1e9;
+        for (int round = 0; round < kRounds; ++round) {
+            const double s = MicrosecondsPer(kCalls, [&mon] { mon.GetUsage(); });
+            const double b = MicrosecondsPer(kCalls, source.bare);
+            if (s < sample) sample = s;
+            if (b < bare) bare = b;
+        }
+        std::printf("through %s:\n", source.name);
+        std::printf("  GetUsage:  %.2f us per call (best of %d rounds of %d)\n", sample, kRounds, kCalls);
+        std::printf("  %s: %.2f us\n  ratio:     %.3f (target at most 1.2)\n", source.bareName, bare, sample / bare);
     }
 
+    // The real sources against Linux's counters, with no, half and every processor busy.
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     std::vector<HANDLE> threads;
-    for (DWORD i = 0; i < info.dwNumberOfProcessors; ++i) {
-        threads.push_back(CreateThread(nullptr, 0, Spin, nullptr, 0, nullptr));
-    }
-    for (int source = 0; source < 2; ++source) {
-        mon.getSystemTimes = source == 0 ? times : nullptr;
-        figures[source].busy = ReadLoad(mon);
+    for (DWORD busy = 0; busy <= info.dwNumberOfProcessors; busy += (info.dwNumberOfProcessors + 1) / 2) {
+        while (threads.size() < busy) threads.push_back(CreateThread(nullptr, 0, Spin, nullptr, 0, nullptr));
+        for (int s = 0; s < 2; ++s) {
+            SamplerSeams.lookUp = sources[s].lookUp;
+            TCpuMon mon;
+            unsigned load = 0;
+            double linux = 0;
+            ReadLoad(mon, load, linux);
+            std::printf("%lu of %lu processors busy, through %s: %u %% (Linux over the same second: %.1f %%)\n", busy,
+                        info.dwNumberOfProcessors, sources[s].name, load, linux);
+        }
+        if (busy == info.dwNumberOfProcessors) break;
     }
     busyStop = 1;
     WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
     for (HANDLE thread : threads) CloseHandle(thread);
-
-    std::printf("%d-bit build; processors (native count / GetSystemInfo): %lu / %lu\n",
-                static_cast<int>(sizeof(void*) * 8), mon.processorCount, info.dwNumberOfProcessors);
-    const char* const names[2] = {"system times", "native query"};
-    const char* const bareNames[2] = {"one bare GetSystemTimes", "two bare native queries"};
-    for (int source = 0; source < 2; ++source) {
-        const Figures& f = figures[source];
-        std::printf("through the %s:\n", names[source]);
-        std::printf("  GetUsage:               %.2f us per call (best of %d rounds of %d)\n", f.sample, kRounds, kCalls);
-        std::printf("  %s: %.2f us\n", bareNames[source], f.bare);
-        std::printf("  ratio:                  %.3f (target at most 1.2)\n", f.sample / f.bare);
-        std::printf("  load, machine idle:     %u %%\n", f.idle);
-        std::printf("  load, %lu busy threads:  %u %%\n", info.dwNumberOfProcessors, f.busy);
-    }
     return 0;
 }

@@ -74,13 +74,17 @@ int main() {
     AppState.lastShown = kNothingShown;
     CreateIconCanvas();
     PaintHundredImages();
-    AppState.sampler.reset(new TCpuMon);
-    realTimes = AppState.sampler->getSystemTimes;
+    LookUpFunction(realTimes, GetModuleHandleA("kernel32.dll"), "GetSystemTimes");
     if (!realTimes) {
         std::printf("GetSystemTimes not found\n");
         return 1;
     }
-    AppState.sampler->getSystemTimes = SteadyTimes;
+    SamplerSeams.lookUp = [](HMODULE) {
+        TSamplerApi api;
+        api.getSystemTimes = SteadyTimes;
+        return api;
+    };
+    AppState.sampler.reset(new TCpuMon);
     TraySeams.shellNotifyIcon = AcceptingShell;
     AppState.sampler->GetUsage();
     UpdateTrayIcon(nullptr, NIM_MODIFY, false);  // shows 42; later ticks are unchanged

@@ -254,6 +254,11 @@ struct AppFixture {
         TraySeams = {RecordNotify, RecordSleep, RecordLastError};
         AppSeams.shellExecute = RecordShellExecute;
         SupportSeams.setProcessWorkingSetSize = CountTrim;
+        SamplerSeams.lookUp = [](HMODULE) {
+            TSamplerApi api;
+            api.getSystemTimes = LoadTimes;
+            return api;
+        };
         AppState.mainWindow = CreateMainWindow(AppState.hInstance);
         AppState.lastShown = kNothingShown;
         AppState.blinkPhase = AppState.paused = AppState.blinkEnabled = false;
@@ -273,6 +278,7 @@ struct AppFixture {
         TraySeams = TTraySeams{};
         AppSeams = TAppSeams{};
         SupportSeams = TSupportSeams{};
+        SamplerSeams = TSamplerSeams{};
     }
     static void ClearRecords() {
         calls.clear(), results.clear(), errors.clear(), sleeps.clear(), shellOpens.clear();
@@ -280,7 +286,6 @@ struct AppFixture {
     }
     // The sampler made by a start, primed with the scripted times; the records cleared.
     static void ScriptSampler() {
-        AppState.sampler->getSystemTimes = LoadTimes;
         AppState.sampler->GetUsage();
         ClearRecords();
     }

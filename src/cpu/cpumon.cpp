@@ -8,6 +8,8 @@
 
 static_assert(std::numeric_limits<long double>::digits == 64, "the load arithmetic needs the x87 extended type");
 
+TSamplerSeams SamplerSeams;
+
 namespace {
 
 constexpr ULONG kBasicInformation = 0;
@@ -20,6 +22,9 @@ constexpr ULONG kPerformanceRetryLength = 512;
 constexpr ULONG kTimeOfDayLength = 32;
 constexpr size_t kIdleTimeOffset = 0;
 constexpr size_t kSystemTimeOffset = 8;
+constexpr size_t kKernelTimeOffset = 8;  // in a class 8 record
+constexpr size_t kUserTimeOffset = 16;
+constexpr size_t kGroupRecordsSize = kMaxGroupProcessors * kProcessorRecordSize;
 
 const char kUsageValue[] = "KERNEL\\CPUUsage";
 const char kStartStat[] = "PerfStats\\StartStat";
@@ -38,6 +43,17 @@ int64_t AsInt64(const FILETIME& time) {
 
 int64_t Difference(int64_t a, int64_t b) {
     return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
+}
+
+int64_t Sum(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
+
+// One group's records of a class into the buffer of 64; length: the bytes it answered,
+// never more than the buffer holds. A refused group, a too-short buffer included, fails.
+bool QueryGroup(TQuerySystemInformationEx query, ULONG infoClass, USHORT group, BYTE* records, ULONG& length) {
+    ULONG returned = 0;
+    if (query(infoClass, &group, sizeof group, records, kGroupRecordsSize, &returned) != 0) return false;
+    length = returned < kGroupRecordsSize ? returned : kGroupRecordsSize;
+    return true;
 }
 
 // Holds the x87 unit at its 64-bit significand with rounding to nearest, and puts the
@@ -106,28 +122,64 @@ uint8_t LoadFromDeltas(int64_t idleDelta, int64_t timeDelta, DWORD processorCoun
     return static_cast<uint8_t>(percent);
 }
 
+TSamplerApi LookUpSamplerApi(HMODULE ntdll) {
+    TSamplerApi api;
+    LookUpFunction(api.querySystemInformation, ntdll, "NtQuerySystemInformation");
+    LookUpFunction(api.querySystemInformationEx, ntdll, "NtQuerySystemInformationEx");
+    LookUpFunction(api.rtlGetVersion, ntdll, "RtlGetVersion");
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    LookUpFunction(api.getSystemTimes, kernel, "GetSystemTimes");
+    LookUpFunction(api.getActiveProcessorGroupCount, kernel, "GetActiveProcessorGroupCount");
+    return api;
+}
+
 TCpuMon::TCpuMon() {
     startPending = true;
-    if (PlatformId != VER_PLATFORM_NT) return;  // the 9x statistic starts with the first sample
-    // Its idle, kernel and user times are sums over the same processors, however many the
-    // process is shown; the native query's count covers at most 32 for a 32-bit process
-    // and one processor group, while its idle time covers them all.
-    getSystemTimes = reinterpret_cast<TGetSystemTimes>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemTimes")));
-    ntdllHandle.reset(LoadLibraryA("ntdll.dll"));
-    if (!ntdllHandle) return;
-    Reset();
-    querySystemInformation = reinterpret_cast<TQuerySystemInformation>(
-        reinterpret_cast<void*>(GetProcAddress(ntdllHandle.get(), "NtQuerySystemInformation")));
-    if (!querySystemInformation) return;
-    TSystemBasicInformation basic = {};
-    if (querySystemInformation(kBasicInformation, &basic, sizeof basic, nullptr) == 0) {
-        processorCount = basic.numberOfProcessors;
+    if (PlatformId != VER_PLATFORM_NT) {  // the 9x statistic starts with the first sample
+        api = SamplerSeams.lookUp(nullptr);
+        source = TLoadSource::Statistic;
+        return;
     }
+    ntdllHandle.reset(LoadLibraryA("ntdll.dll"));
+    api = SamplerSeams.lookUp(ntdllHandle.get());
+    Reset();
+    ChooseSource();
 }
 
 TCpuMon::~TCpuMon() {
-    if (PlatformId != VER_PLATFORM_NT) readRegistryWord(HKEY_DYN_DATA, kStopStat, kUsageValue);
+    if (PlatformId != VER_PLATFORM_NT) api.readRegistryWord(HKEY_DYN_DATA, kStopStat, kUsageValue);
+}
+
+void TCpuMon::ChooseSource() {
+    int64_t idle = 0, time = 0;
+    // Every processor group, from Windows 7 on. The system times cover only the calling
+    // thread's group above 64 processors, and on Windows 11 22H2 and 23H2 they are summed
+    // from class 8's inflated idle time.
+    if (api.querySystemInformationEx && api.getActiveProcessorGroupCount) {
+        groupCount = api.getActiveProcessorGroupCount();
+        performanceRecords.reset(new (std::nothrow) BYTE[kGroupRecordsSize]);
+        OSVERSIONINFOW version = {};
+        version.dwOSVersionInfoSize = sizeof version;
+        if (api.rtlGetVersion && api.rtlGetVersion(&version) == 0 && version.dwBuildNumber >= kIdleFaultFirstBuild &&
+            version.dwBuildNumber < kIdleFaultEndBuild) {
+            idleRecords.reset(new (std::nothrow) BYTE[kGroupRecordsSize]);
+        }
+        source = TLoadSource::Groups;
+        if (idleRecords && !Query(idle, time)) idleRecords.reset();  // class 8 alone, then
+        if (performanceRecords && groupCount > 0 && Query(idle, time)) return;
+        performanceRecords.reset();
+        source = TLoadSource::None;
+    }
+    if (api.getSystemTimes) {
+        source = TLoadSource::SystemTimes;
+        if (Query(idle, time)) return;
+    }
+    // The last source left, taken even when its first query fails: a later one may answer.
+    source = api.querySystemInformation ? TLoadSource::NativeQuery : TLoadSource::None;
+    TSystemBasicInformation basic = {};
+    if (api.querySystemInformation && api.querySystemInformation(kBasicInformation, &basic, sizeof basic, nullptr) == 0) {
+        processorCount = basic.numberOfProcessors;
+    }
 }
 
 void TCpuMon::Reset() {
@@ -138,16 +190,56 @@ void TCpuMon::Reset() {
 
 uint8_t TCpuMon::GetUsage() { return PlatformId == VER_PLATFORM_NT ? SampleNt() : Sample9x(); }
 
+bool TCpuMon::Query(int64_t& idleTime, int64_t& systemTime) {
+    switch (source) {
+        case TLoadSource::Groups: return QueryGroups(idleTime, systemTime);
+        case TLoadSource::SystemTimes: {
+            FILETIME idle = {}, kernel = {}, user = {};
+            if (!api.getSystemTimes(&idle, &kernel, &user)) return false;
+            idleTime = AsInt64(idle);
+            systemTime = Sum(AsInt64(kernel), AsInt64(user));
+            return true;
+        }
+        case TLoadSource::NativeQuery: return QueryNative(idleTime, systemTime);
+        default: return false;
+    }
+}
+
+// The two classes of one group back to back, idle first, so that they describe the same
+// moment; a tick whose answers cover different processors fails.
+bool TCpuMon::QueryGroups(int64_t& idleTime, int64_t& systemTime) {
+    int64_t idle = 0, all = 0;
+    for (USHORT group = 0; group < groupCount; ++group) {
+        ULONG idleLength = 0, length = 0;
+        if (idleRecords && !QueryGroup(api.querySystemInformationEx, kProcessorIdleClass, group, idleRecords.get(), idleLength)) {
+            return false;
+        }
+        if (!QueryGroup(api.querySystemInformationEx, kProcessorPerformanceClass, group, performanceRecords.get(), length)) {
+            return false;
+        }
+        const ULONG processors = length / kProcessorRecordSize;
+        if (idleRecords && idleLength / kProcessorRecordSize != processors) return false;
+        for (ULONG i = 0; i < processors; ++i) {
+            const BYTE* record = performanceRecords.get() + i * kProcessorRecordSize;
+            // Kernel time includes idle time: kernel plus user is all the processor's time.
+            all = Sum(all, Sum(ReadInt64(record + kKernelTimeOffset), ReadInt64(record + kUserTimeOffset)));
+            idle = Sum(idle, ReadInt64(idleRecords ? idleRecords.get() + i * kProcessorRecordSize : record));
+        }
+    }
+    idleTime = idle;
+    systemTime = all;
+    return true;
+}
+
 bool TCpuMon::QueryNative(int64_t& idleTime, int64_t& systemTime) {
-    if (!querySystemInformation) return false;
     BYTE timeOfDay[kTimeOfDayLength] = {};
-    if (querySystemInformation(kTimeOfDayInformation, timeOfDay, kTimeOfDayLength, nullptr) != 0) return false;
+    if (api.querySystemInformation(kTimeOfDayInformation, timeOfDay, kTimeOfDayLength, nullptr) != 0) return false;
 
     BYTE performance[kPerformanceRetryLength] = {};
-    LONG status = querySystemInformation(kPerformanceInformation, performance, kPerformanceLength, nullptr);
+    LONG status = api.querySystemInformation(kPerformanceInformation, performance, kPerformanceLength, nullptr);
     if (status == STATUS_INFO_LENGTH_MISMATCH_) {
         std::memset(performance, 0, sizeof performance);
-        status = querySystemInformation(kPerformanceInformation, performance, kPerformanceRetryLength, nullptr);
+        status = api.querySystemInformation(kPerformanceInformation, performance, kPerformanceRetryLength, nullptr);
     }
     if (status != 0) return false;
     idleTime = ReadInt64(performance + kIdleTimeOffset);
@@ -157,16 +249,10 @@ bool TCpuMon::QueryNative(int64_t& idleTime, int64_t& systemTime) {
 
 uint8_t TCpuMon::SampleNt() {
     int64_t idleTime = 0, systemTime = 0;
-    DWORD processors = 1;  // the system times need no count: kernel time includes idle time
-    if (getSystemTimes) {
-        FILETIME idle = {}, kernel = {}, user = {};
-        if (!getSystemTimes(&idle, &kernel, &user)) return 0;
-        idleTime = AsInt64(idle);
-        systemTime = static_cast<int64_t>(static_cast<uint64_t>(AsInt64(kernel)) + static_cast<uint64_t>(AsInt64(user)));
-    } else {
-        if (!QueryNative(idleTime, systemTime)) return 0;
-        processors = processorCount;
-    }
+    if (!Query(idleTime, systemTime)) return 0;
+    // Only the native query's time is the clock's, which needs the count; the other sources'
+    // kernel and user times are sums over the same processors as their idle time.
+    const DWORD processors = source == TLoadSource::NativeQuery ? processorCount : 1;
     uint8_t load = 0;
     if (prevIdleTime != 0) {
         load = LoadFromDeltas(Difference(idleTime, prevIdleTime), Difference(systemTime, prevSystemTime), processors);
@@ -178,10 +264,10 @@ uint8_t TCpuMon::SampleNt() {
 
 uint8_t TCpuMon::Sample9x() {
     if (startPending) {
-        readRegistryWord(HKEY_DYN_DATA, kStartStat, kUsageValue);
+        api.readRegistryWord(HKEY_DYN_DATA, kStartStat, kUsageValue);
         startPending = false;
     }
-    const WORD usage = readRegistryWord(HKEY_DYN_DATA, kStatData, kUsageValue);
+    const WORD usage = api.readRegistryWord(HKEY_DYN_DATA, kStatData, kUsageValue);
     const uint8_t lowByte = static_cast<uint8_t>(usage & 0xFF);
     return lowByte > 100 ? 100 : lowByte;
 }

@@ -1,7 +1,8 @@
-// The processor load of all processors together, in per cent: on the NT family from the
-// system's idle, kernel and user times where the system offers them (XP SP1 and later),
-// else from the native system-information query; on the 9x family from the dynamic
-// performance statistic under HKEY_DYN_DATA.
+// The processor load of all processors together, in per cent. On the NT family from the
+// processors' idle time against their kernel and user time, by the best source the system
+// has (every processor group from Windows 7 on; the system times from XP SP1; the native
+// query before that); on the 9x family from the dynamic performance statistic under
+// HKEY_DYN_DATA.
 #pragma once
 
 #include "support/raii.h"
@@ -12,7 +13,11 @@
 #include <memory>
 
 using TQuerySystemInformation = LONG(WINAPI*)(ULONG infoClass, void* buffer, ULONG length, ULONG* returnLength);
+using TQuerySystemInformationEx = LONG(WINAPI*)(ULONG infoClass, void* input, ULONG inputLength, void* buffer,
+                                                ULONG length, ULONG* returnLength);
+using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW* version);
 using TGetSystemTimes = BOOL(WINAPI*)(FILETIME* idleTime, FILETIME* kernelTime, FILETIME* userTime);
+using TGetActiveProcessorGroupCount = WORD(WINAPI*)();
 using TReadRegistryWord = WORD (*)(HKEY root, const char* subKey, const char* valueName);
 
 // The native basic-information record as a process of this build receives it: it grows
@@ -27,6 +32,16 @@ static_assert(sizeof(void*) == 8 ? sizeof(TSystemBasicInformation) == 64 &&
                                  : sizeof(TSystemBasicInformation) == 44 &&
                                        offsetof(TSystemBasicInformation, numberOfProcessors) == 40,
               "the basic-information record: 44 bytes with the count at 40, or 64 with it at 56");
+
+// Per processor, the same on both builds: class 8 holds idle, kernel (idle included) and
+// user time; class 42 holds the idle time first. Both are 48 bytes.
+constexpr ULONG kProcessorPerformanceClass = 8;
+constexpr ULONG kProcessorIdleClass = 42;
+constexpr ULONG kProcessorRecordSize = 48;
+constexpr ULONG kMaxGroupProcessors = 64;
+// Windows 11 22H2 and 23H2 report an inflated idle time in class 8; 24H2 (26100) fixed it.
+constexpr DWORD kIdleFaultFirstBuild = 22621;
+constexpr DWORD kIdleFaultEndBuild = 26100;
 
 struct TRegistryValue {
     bool ok = false;
@@ -46,8 +61,30 @@ uint8_t LoadFromDeltas(int64_t idleDelta, int64_t timeDelta, DWORD processorCoun
 
 constexpr LONG STATUS_INFO_LENGTH_MISMATCH_ = static_cast<LONG>(0xC0000004);
 
+// The system functions a sampler may call, each looked up at run time and null where the
+// system lacks it.
+struct TSamplerApi {
+    TQuerySystemInformation querySystemInformation = nullptr;      // ntdll, every NT system
+    TQuerySystemInformationEx querySystemInformationEx = nullptr;  // ntdll, 7 and Server 2008 R2 on
+    TRtlGetVersion rtlGetVersion = nullptr;                        // ntdll, the true version
+    TGetSystemTimes getSystemTimes = nullptr;                      // kernel32, XP SP1 on
+    TGetActiveProcessorGroupCount getActiveProcessorGroupCount = nullptr;  // kernel32, 7 on
+    TReadRegistryWord readRegistryWord = ReadRegistryWord;         // the 9x statistic
+};
+TSamplerApi LookUpSamplerApi(HMODULE ntdll);
+
+// Where a new sampler finds its functions; tests put a scripted machine here.
+struct TSamplerSeams {
+    TSamplerApi (*lookUp)(HMODULE ntdll) = LookUpSamplerApi;
+};
+extern TSamplerSeams SamplerSeams;
+
+enum class TLoadSource { None, Groups, SystemTimes, NativeQuery, Statistic };
+
 class TCpuMon {
 public:
+    // Chooses the source once: the first in the order above that the system has and that
+    // answers its first query.
     TCpuMon();
     virtual ~TCpuMon();
     TCpuMon(const TCpuMon&) = delete;
@@ -57,18 +94,24 @@ public:
     virtual void Reset();
     uint8_t GetUsage();
 
-    // Open so that tests can script the counters, the processor count and the registry reads.
+    // Open so that tests can see what was chosen and script the registry reads.
     bool startPending = false;
     unique_hmodule ntdllHandle;
     int64_t prevIdleTime = 0;    // 0: no previous sample
-    int64_t prevSystemTime = 0;  // time of day, or with the system times all processor time
-    DWORD processorCount = 0;
-    TQuerySystemInformation querySystemInformation = nullptr;
-    TGetSystemTimes getSystemTimes = nullptr;
-    TReadRegistryWord readRegistryWord = ReadRegistryWord;
+    int64_t prevSystemTime = 0;  // time of day, or all processor time (kernel + user)
+    DWORD processorCount = 0;    // the native query's count, which only that source uses
+    TSamplerApi api;
+    TLoadSource source = TLoadSource::None;
+    WORD groupCount = 0;
+    // One group's records, made once: a group holds at most 64 processors. The idle
+    // records only where class 8's idle time is wrong.
+    std::unique_ptr<BYTE[]> performanceRecords, idleRecords;
 
 private:
-    uint8_t SampleNt();
+    void ChooseSource();
+    bool Query(int64_t& idleTime, int64_t& systemTime);
+    bool QueryGroups(int64_t& idleTime, int64_t& systemTime);
     bool QueryNative(int64_t& idleTime, int64_t& systemTime);
+    uint8_t SampleNt();
     uint8_t Sample9x();
 };

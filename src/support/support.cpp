@@ -65,7 +65,7 @@ DWORD FileSearchMatch(TSearchRec& rec) {
 
 template <class F>
 void LookUp(F& function, const char* module, const char* name) {
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
+    LookUpFunction(function, GetModuleHandleA(module), name);
 }
 
 void LookUpWideApi() {

@@ -108,6 +108,13 @@ void TrimWorkingSet();
 bool IsXpOrLater();
 void AddDropShadow(HWND window);
 
+// A function of a loaded system module, looked up at run time: null where the system
+// lacks it, so that the executable still loads on the systems that came before it.
+template <class F>
+void LookUpFunction(F& function, HMODULE module, const char* name) {
+    function = module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
 // Calls that leave no trace under Wine go through here so that tests can watch them.
 struct TSupportSeams {
     BOOL(WINAPI* setProcessWorkingSetSize)(HANDLE, SIZE_T, SIZE_T) = SetProcessWorkingSetSize;

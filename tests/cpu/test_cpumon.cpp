@@ -3,62 +3,122 @@
 namespace {
 
 constexpr int64_t kSecond = 10000000;  // in 100-nanosecond units
-using Calls = std::vector<std::pair<ULONG, ULONG>>;  // native (class, length)
+constexpr LONG kUnsuccessful = static_cast<LONG>(0xC0000001), kInvalidClass = static_cast<LONG>(0xC0000003),
+               kInvalidParameter = static_cast<LONG>(0xC000000D);
 
-// A scripted machine behind both sources of the sampler. Its native basic information shows
-// `shown` processors, as Windows shows a 32-bit process at most 32 and any process one group
-// of at most 64; its idle, kernel and user times cover all `processors`.
+// A Windows machine as Microsoft and the public reports describe it (docs/load.md), not as
+// the sampler reads it: logical processors in groups of at most 64, each busy for a share
+// of every second. Class 8 gives each processor's idle, kernel (idle included) and user
+// time, class 42 its idle time; Windows 11 22H2 and 23H2 inflate class 8's idle time, and
+// what is summed from it. A 32-bit process is shown at most 32 processors of a group; the
+// plain native query and, above 64 processors, GetSystemTimes answer for the calling
+// thread's group, here the first.
+struct Times {
+    int64_t idle = 0, kernel = 0, user = 0;
+};
+enum Lacks { kNone = 0, kNoGroups = 1, kNoSystemTimes = 2, kView32 = 4, kRefusesGroups = 8, kRefusesIdle = 16, kLongRecord = 32 };
 struct Machine {
-    DWORD processors;
-    BYTE shown;
-    int64_t clock = 5000 * kSecond, idle = 1000 * kSecond, kernel = 3000 * kSecond, user = 2000 * kSecond;
-    LONG timeStatus = 0, performanceStatus = 0;
-    BOOL timesResult = TRUE;
-    bool wantsLargerRecord = false;  // as 64-bit Windows 7 answers a 32-bit process
-    Calls calls;
-} machine = {1, 1};
+    DWORD build;
+    std::vector<std::vector<int>> busy;  // per cent, by group and processor
+    int traits;                          // of Lacks: no group query before 7, no system times before XP SP1
+    LONG failing = 0;                    // the status every query answers, while set
+    size_t idleShortBy = 0;              // processors that class 42 leaves out
+    int64_t clock = 5000 * kSecond;
+    std::vector<std::vector<Times>> times;
+    std::set<ULONG> asked;  // classes asked of the group query
+    std::vector<std::pair<ULONG, ULONG>> nativeCalls;  // class and length
+} machine = {};
+
+Machine On(DWORD build, std::vector<std::vector<int>> busy, int traits = kNone) {
+    Machine m = {build, busy, traits};
+    for (const auto& group : busy) m.times.emplace_back(group.size(), Times{1000 * kSecond, 3000 * kSecond, 2000 * kSecond});
+    return m;
+}
+std::vector<int> Group(size_t processors, int busy, size_t more = 0, int busyMore = 0) {
+    std::vector<int> group(processors, busy);
+    return group.resize(processors + more, busyMore), group;
+}
+bool Has(int trait) { return machine.traits & trait; }
+bool Inflated() { return machine.build >= 22621 && machine.build < 26100; }
+size_t Shown(size_t group) { return std::min<size_t>(machine.busy[group].size(), Has(kView32) ? 32 : 64); }
+int64_t Idle8(const Times& t) { return Inflated() ? 10 * t.idle : t.idle; }
+
+void Tick() {  // one second
+    machine.clock += kSecond;
+    for (size_t g = 0; g < machine.busy.size(); ++g) {
+        for (size_t i = 0; i < machine.busy[g].size(); ++i) {
+            const int64_t idle = (100 - machine.busy[g][i]) * kSecond / 100, work = kSecond - idle;
+            Times& t = machine.times[g][i];
+            t.idle += idle, t.kernel += idle + work / 2, t.user += work - work / 2;
+        }
+    }
+}
+
+LONG WINAPI QueryEx(ULONG infoClass, void* input, ULONG inputLength, void* buffer, ULONG length, ULONG* returned) {
+    machine.asked.insert(infoClass);
+    USHORT group = 0;
+    if (inputLength != sizeof group) return kInvalidParameter;
+    std::memcpy(&group, input, sizeof group);
+    if (machine.failing || Has(kRefusesGroups)) return kUnsuccessful;
+    if ((infoClass != 8 && infoClass != 42) || (infoClass == 42 && Has(kRefusesIdle))) return kInvalidClass;
+    if (group >= machine.busy.size()) return kInvalidParameter;
+    const size_t n = Shown(group) - (infoClass == 42 ? machine.idleShortBy : 0);
+    *returned = static_cast<ULONG>(n * 48);
+    if (length < n * 48) return STATUS_INFO_LENGTH_MISMATCH_;
+    for (size_t i = 0; i < n; ++i) {
+        const Times& t = machine.times[group][i];
+        const int64_t performance[6] = {Idle8(t), t.kernel, t.user, 7, 7, 7}, idle[6] = {t.idle, 7, 7, 7, 7, 7};
+        std::memcpy(static_cast<BYTE*>(buffer) + i * 48, infoClass == 8 ? performance : idle, 48);
+    }
+    return 0;
+}
+
+// Sums over the first groups: the first is the calling thread's.
+Times Sum(size_t groups) {
+    Times sum;
+    for (size_t g = 0; g < groups; ++g) {
+        for (size_t i = 0; i < machine.busy[g].size(); ++i) {
+            const Times& t = machine.times[g][i];
+            sum.idle += Idle8(t), sum.kernel += t.kernel, sum.user += t.user;
+        }
+    }
+    return sum;
+}
 
 LONG WINAPI NativeQuery(ULONG infoClass, void* buffer, ULONG length, ULONG* returnLength) {
-    machine.calls.emplace_back(infoClass, length);
-    if (returnLength) return static_cast<LONG>(0xC000000D);  // never passed by the sampler
-    if (infoClass == 3 && machine.timeStatus) return machine.timeStatus;
+    machine.nativeCalls.emplace_back(infoClass, length);
+    if (machine.failing && infoClass != 0) return machine.failing;
+    if (returnLength) return kInvalidParameter;  // never passed by the sampler
+    const int64_t idle = Sum(1).idle;
+    if (infoClass == 0) static_cast<TSystemBasicInformation*>(buffer)->numberOfProcessors = static_cast<BYTE>(Shown(0));
     if (infoClass == 3) std::memcpy(static_cast<BYTE*>(buffer) + 8, &machine.clock, 8);
-    if (infoClass == 2 && machine.performanceStatus) return machine.performanceStatus;
-    if (infoClass == 2 && machine.wantsLargerRecord && length < 344) return STATUS_INFO_LENGTH_MISMATCH_;
-    if (infoClass == 2) std::memcpy(buffer, &machine.idle, 8);
+    if (infoClass == 2 && length < (Has(kLongRecord) ? 344u : 312u)) return STATUS_INFO_LENGTH_MISMATCH_;
+    if (infoClass == 2) std::memcpy(buffer, &idle, 8);
     return 0;
 }
 
 FILETIME AsFileTime(int64_t value) { return {static_cast<DWORD>(value), static_cast<DWORD>(uint64_t(value) >> 32)}; }
-
 BOOL WINAPI SystemTimes(FILETIME* idle, FILETIME* kernel, FILETIME* user) {
-    *idle = AsFileTime(machine.idle);
-    *kernel = AsFileTime(machine.kernel);
-    *user = AsFileTime(machine.user);
-    return machine.timesResult;
+    size_t processors = 0;
+    for (const auto& group : machine.busy) processors += group.size();
+    const Times sum = Sum(processors > 64 ? 1 : machine.busy.size());
+    *idle = AsFileTime(sum.idle), *kernel = AsFileTime(sum.kernel), *user = AsFileTime(sum.user);
+    return !machine.failing;
+}
+WORD WINAPI GroupCount() { return static_cast<WORD>(machine.busy.size()); }
+LONG WINAPI Version(OSVERSIONINFOW* version) {
+    version->dwBuildNumber = machine.build;
+    return 0;
 }
 
-// A real sampler with the machine behind it, through the system times or, as where they are
-// missing, through the native query alone; its first sample taken.
-struct ScriptedMon : TCpuMon {
-    ScriptedMon(bool withSystemTimes, DWORD processors = 1, int shown = -1) {
-        machine = {processors, static_cast<BYTE>(shown < 0 ? processors : shown)};
-        querySystemInformation = NativeQuery;
-        getSystemTimes = withSystemTimes ? SystemTimes : nullptr;
-        processorCount = machine.shown;
-        CHECK(GetUsage() == 0);  // a first sample only records the counters
-        machine.calls.clear();
-    }
-    // idleDelta of all processors over timeDelta of the clock; the rest of their time is busy.
-    uint8_t Advance(int64_t idleDelta, int64_t timeDelta) {
-        const int64_t busy = static_cast<int64_t>(machine.processors) * timeDelta - idleDelta;
-        machine.clock += timeDelta;
-        machine.idle += idleDelta;
-        machine.kernel += idleDelta + busy / 2;  // kernel time includes idle time
-        machine.user += busy - busy / 2;
-        return GetUsage();
-    }
-};
+TSamplerApi Scripted(HMODULE) {
+    TSamplerApi api;
+    api.querySystemInformation = NativeQuery;
+    api.rtlGetVersion = Version;
+    if (!Has(kNoGroups)) api.querySystemInformationEx = QueryEx, api.getActiveProcessorGroupCount = GroupCount;
+    if (!Has(kNoSystemTimes)) api.getSystemTimes = SystemTimes;
+    return api;
+}
 
 unsigned short X87(bool status) {
     unsigned short word;
@@ -75,7 +135,7 @@ WORD RecordingRead(HKEY root, const char* subKey, const char* valueName) {
 
 }  // namespace
 
-TEST_CASE("Worked loads from either source, clamped; undefined divisions give 0 and raise no x87 flag") {
+TEST_CASE("Worked loads, clamped; undefined divisions give 0 and raise no x87 flag; 64-bit precision whatever the caller's") {
     struct Row {
         DWORD processors;
         int64_t idleDelta, timeDelta;
@@ -86,25 +146,16 @@ TEST_CASE("Worked loads from either source, clamped; undefined divisions give 0 
         {1, 0, kSecond, 100},         {1, 50000, kSecond, 100},    // 100.5 and 99.5 round half up
         {1, 10100000, kSecond, 0},    {1, 10150000, kSecond, 0},   // -0.5 truncates toward 0, -1 would wrap
         {1, 2500000, -kSecond, 100},  {4, 39760000, kSecond, 1},   // the clock went backwards; 1.1 truncates
-        {1, 2500000, 0, 0},           {1, 0, 0, 0},                // no time passed
+        {1, 2500000, 0, 0},           {1, 0, 0, 0},  {0, 2500000, kSecond, 0},  // no time passed; no count
     };
     asm volatile("fnclex");
-    for (const bool withSystemTimes : {true, false}) {
-        for (const Row& row : rows) {
-            CAPTURE(withSystemTimes);
-            CAPTURE(row.idleDelta);
-            ScriptedMon mon(withSystemTimes, row.processors);
-            CHECK(mon.Advance(row.idleDelta, row.timeDelta) == row.expected);
-            CHECK(mon.Advance(2500000 * row.processors, kSecond) == 75);  // and sampling goes on
-        }
+    for (const Row& row : rows) {
+        CAPTURE(row.idleDelta);
+        CHECK(LoadFromDeltas(row.idleDelta, row.timeDelta, row.processors) == row.expected);
     }
-    ScriptedMon noCount(false, 1, 0);  // the basic query failed
-    CHECK(noCount.Advance(2500000, kSecond) == 0);
-    noCount.querySystemInformation = nullptr;  // no entry point
-    CHECK(noCount.Advance(2500000, kSecond) == 0);
     CHECK((X87(true) & 0x05) == 0);  // neither invalid operation nor division by zero
-    // Computed at 64 bits whatever precision the caller runs at (64-bit Windows starts threads
-    // at 53), which is put back: 100 - 49.5000000000000001 + 0.5 lies just below 51.
+    // 100 - 49.5000000000000001 + 0.5 lies just below 51 at 64 bits; 64-bit Windows starts
+    // threads at 53, which is put back.
     const unsigned short saved = X87(false), doublePrecision = (saved & ~0x0300) | 0x0200;
     asm volatile("fldcw %0" : : "m"(doublePrecision));
     volatile int64_t idle = 495000000000000001, time = 1000000000000000000;
@@ -114,40 +165,66 @@ TEST_CASE("Worked loads from either source, clamped; undefined divisions give 0 
     CHECK((load == 50 && after == doublePrecision));
 }
 
-TEST_CASE("On big machines the load covers the same processors as the idle time; the count at this build's offset") {
-    // 48 seen through a 32-processor view; 128 in two groups of 64; 256, whose count wraps.
-    for (const Machine& m : {Machine{48, 32}, Machine{128, 64}, Machine{256, 0}}) {
-        ScriptedMon mon(true, m.processors, m.shown);
-        CHECK(mon.Advance(m.processors * kSecond * 3 / 10, kSecond) == 70);
+TEST_CASE("One table of machines: each shows the load of the processors it lets the program see") {
+    using S = TLoadSource;
+    struct Row {
+        const char* name;
+        Machine machine;
+        S source;
+        int load;
+        std::set<ULONG> asked;
+    };
+    const Row rows[] = {
+        {"128 in two groups, the second busy", On(26100, {Group(64, 0), Group(64, 100)}), S::Groups, 50, {8}},
+        {"256 in four groups", On(26100, {Group(64, 0), Group(64, 0), Group(64, 100), Group(64, 100)}), S::Groups, 50, {8}},
+        {"a 32-bit view of 48: its 32", On(19045, {Group(32, 50, 16, 100)}, kView32), S::Groups, 50, {8}},
+        {"22H2: class 8's idle inflated", On(22631, {Group(8, 30)}), S::Groups, 30, {42, 8}},
+        {"22H2 refusing class 42: class 8 alone", On(22621, {Group(8, 95)}, kRefusesIdle), S::Groups, 50, {42, 8}},
+        {"24H2", On(26100, {Group(8, 30)}), S::Groups, 30, {8}},
+        {"Windows 10", On(19045, {Group(8, 30)}), S::Groups, 30, {8}},
+        {"a group query refused (Wine 8)", On(19045, {Group(8, 30)}, kRefusesGroups), S::SystemTimes, 30, {8}},
+        {"XP SP2", On(2600, {Group(2, 30)}, kNoGroups), S::SystemTimes, 30, {}},
+        {"2000, a 344-byte record", On(2195, {Group(2, 30)}, kNoGroups | kNoSystemTimes | kLongRecord), S::NativeQuery, 30, {}},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.name));
+        machine = row.machine;
+        SamplerSeams.lookUp = Scripted;
+        TCpuMon mon;
+        machine.failing = 0;
+        CHECK((mon.source == row.source && mon.GetUsage() == 0));  // a first sample
+        Tick();
+        CHECK(mon.GetUsage() == row.load);
+        machine.failing = kUnsuccessful;  // a failed tick gives 0; the next measures from the last good one
+        Tick();
+        CHECK(mon.GetUsage() == 0);
+        machine.failing = 0;
+        Tick();
+        CHECK(mon.GetUsage() == row.load);
+        machine.idleShortBy = 1;  // the two classes disagree: that tick fails
+        Tick();
+        CHECK(mon.GetUsage() == (row.asked.count(42) && !(row.machine.traits & kRefusesIdle) ? 0 : row.load));
+        machine.idleShortBy = 0;
+        CHECK(machine.asked == row.asked);
+        mon.Reset();
+        CHECK(mon.GetUsage() == 0);
     }
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    const TCpuMon real;  // Wine's own native query
-    CHECK((real.getSystemTimes && real.processorCount == info.dwNumberOfProcessors));
+    CHECK((machine.nativeCalls.back() == std::make_pair(2ul, 512ul) && machine.nativeCalls.at(1).first == 3));
+    SamplerSeams = {};
 }
 
-TEST_CASE("The native query: order and lengths, a short record retried; failed samples give 0; Reset") {
-    ScriptedMon native(false);
-    CHECK(native.Advance(0, kSecond) == 100);
-    machine.wantsLargerRecord = true;
-    CHECK(native.Advance(2500000, kSecond) == 75);
-    CHECK(machine.calls == Calls{{3, 32}, {2, 312}, {3, 32}, {2, 312}, {2, 512}});
-    machine.calls.clear();
-    machine.timeStatus = static_cast<LONG>(0xC0000001);
-    CHECK(native.Advance(0, kSecond) == 0);
-    CHECK(machine.calls == Calls{{3, 32}});  // no performance query after a failed time of day
-    for (const bool withSystemTimes : {true, false}) {
-        ScriptedMon mon(withSystemTimes);
-        machine.timesResult = FALSE;
-        machine.performanceStatus = STATUS_INFO_LENGTH_MISMATCH_;  // even the larger record refused
-        CHECK(mon.Advance(9 * kSecond, 10 * kSecond) == 0);
-        machine.timesResult = TRUE;
-        machine.performanceStatus = 0;
-        CHECK(mon.Advance(kSecond, 10 * kSecond) == 50);  // 10 s idle over 20 s since the last good one
-        mon.Reset();
-        CHECK(mon.Advance(0, kSecond) == 0);
-        CHECK(mon.Advance(0, kSecond) == 100);
-    }
+TEST_CASE("Against Wine's own counters: the system times, as Wine answers no group query; the native count at this build's offset") {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    CHECK(TCpuMon().source == TLoadSource::SystemTimes);
+    SamplerSeams.lookUp = [](HMODULE ntdll) {
+        TSamplerApi api = LookUpSamplerApi(ntdll);
+        api.getSystemTimes = nullptr, api.querySystemInformationEx = nullptr;
+        return api;
+    };
+    const TCpuMon native;
+    CHECK((native.source == TLoadSource::NativeQuery && native.processorCount == info.dwNumberOfProcessors));
+    SamplerSeams = {};
 }
 
 TEST_CASE("On the 9x family the load is the statistic's first two bytes; StartStat read once, StopStat at the end") {
@@ -165,12 +242,15 @@ TEST_CASE("On the 9x family the load is the statistic's first two bytes; StartSt
         reads.clear();
         {
             TCpuMon mon;
-            mon.readRegistryWord = RecordingRead;
+            mon.api.readRegistryWord = RecordingRead;
             for (int sample = 0; sample < 2; ++sample, mon.Reset()) CHECK(mon.GetUsage() == row.load);
         }
         CHECK(reads == std::vector<std::string>{"PerfStats\\StartStat", "PerfStats\\StatData", "PerfStats\\StatData",
                                                 "PerfStats\\StopStat"});
     }
+    reads.clear();
+    std::make_unique<TCpuMon>()->api.readRegistryWord = RecordingRead;  // stopped even when never sampled
+    CHECK(reads == std::vector<std::string>{"PerfStats\\StopStat"});
     RegCloseKey(key);
     RegDeleteKeyA(HKEY_DYN_DATA, "PerfStats\\StatData");
     CHECK(TCpuMon().GetUsage() == 0);
