@@ -119,6 +119,7 @@ inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 
 }
 
 using Pixels = std::vector<COLORREF>;  // row by row, top-down
+constexpr COLORREF kProgramIcon = RGB(192, 192, 192);  // the chart's light top-left edge
 
 inline Pixels ReadBitmapPixels(HBITMAP bitmap, int width = kIconSize, int height = kIconSize) {
     BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB}};

@@ -42,8 +42,21 @@ std::string FirstArgument(const char* commandLine);
 // ShellExecuteW on the NT family; ShellExecuteA with the texts in the ANSI code page elsewhere.
 HINSTANCE WINAPI ShellExecuteWide(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show);
 
-// Calls that leave no trace of their own, replaceable by tests.
+using TChangeWindowMessageFilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+using TChangeWindowMessageFilter = BOOL(WINAPI*)(UINT, DWORD);
+template <class F>
+F LookUpUser32(const char* name) {
+    F function;
+    LookUpFunction(function, GetModuleHandleA("user32.dll"), name);
+    return function;
+}
+
+// Calls that leave no trace of their own, replaceable by tests. The message filters are
+// Windows 7's and Vista's, looked up at run time: null before them.
 struct TAppSeams {
     HINSTANCE(WINAPI* shellExecute)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = ShellExecuteWide;
+    TChangeWindowMessageFilterEx changeWindowMessageFilterEx =
+        LookUpUser32<TChangeWindowMessageFilterEx>("ChangeWindowMessageFilterEx");
+    TChangeWindowMessageFilter changeWindowMessageFilter = LookUpUser32<TChangeWindowMessageFilter>("ChangeWindowMessageFilter");
 };
 extern TAppSeams AppSeams;

@@ -17,6 +17,14 @@ public:
     MonitoringScope& operator=(const MonitoringScope&) = delete;
 };
 
+// Since Vista a window of an elevated copy hears nothing of the non-elevated shell's restart
+// unless that one message is let through; without it the icon is gone for good.
+void LetTaskbarCreatedThrough(HWND window, UINT message) {
+    constexpr DWORD kMsgFltAllow = 1, kMsgFltAdd = 1;
+    if (AppSeams.changeWindowMessageFilterEx) AppSeams.changeWindowMessageFilterEx(window, message, kMsgFltAllow, nullptr);
+    else if (AppSeams.changeWindowMessageFilter) AppSeams.changeWindowMessageFilter(message, kMsgFltAdd);
+}
+
 }  // namespace
 
 std::string FirstArgument(const char* commandLine) {
@@ -75,6 +83,7 @@ HWND CreateMainWindow(HINSTANCE instance) {
 void StartMonitoring() {
     CreateIconCanvas();
     AppState.taskbarCreatedMsg = RegisterWindowMessageA("TaskbarCreated");
+    LetTaskbarCreatedThrough(AppState.mainWindow, AppState.taskbarCreatedMsg);
     AppState.sampler.reset(new TCpuMon);
     PaintHundredImages();
     UpdateTrayIcon(AppState.mainWindow, NIM_ADD, true);

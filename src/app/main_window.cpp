@@ -59,7 +59,8 @@ void OnCommand(HWND window, WORD id) {
 
 void OnTaskbarCreated() {
     FitIconCanvas();  // the display's scaling may have changed with the shell
-    UpdateTrayIcon(AppState.mainWindow, NIM_ADD, false);
+    // While paused the sampler has been reset: a sample now would be a first one, a false 0.
+    UpdateTrayIcon(AppState.mainWindow, NIM_ADD, AppState.paused);
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ constexpr uint8_t kNothingShown = 255;  // lastShown: forces the next tick to re
 // system's small-icon size changes. Between operations the memory DC holds the bitmap and
 // font it was created with.
 struct IconCanvas {
-    int size = 0;  // pixels square, the small-icon size it was made for
+    int size = 0;        // pixels square, the small-icon size it was made for
+    int glyphX[100] = {};  // where each number's text starts
     unique_hdc memDC;
     unique_hbitmap glyphBitmap;
     unique_hbitmap hundredRed;

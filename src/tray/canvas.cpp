@@ -1,7 +1,9 @@
 #include "state/state.h"
 #include "tray.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 const uint8_t HundredPixelsX[46] = {2,  3,  3,  3,  3,  3,  3,  3,  3,  3,  5,  5,  5,  5,  5,  5,
                                     5,  6,  6,  7,  7,  8,  8,  8,  8,  8,  8,  8,  10, 10, 10, 10,
@@ -45,12 +47,99 @@ void PaintHundred(HDC dc, HBRUSH background, int size) {
     SetBkMode(dc, OPAQUE);
 }
 
+// The columns a digit inks when drawn at x = 0 in the DC's font, and how far it moves the
+// pen: drawn into a scratch bitmap, since a bitmap face has no outline to ask. The bitmap's
+// functions are looked up so that the program's imports stay as they were; false without.
+struct TInk {
+    int first, last, advance;
+};
+bool MeasureDigits(HDC dc, int size, TInk (&ink)[10]) {
+    HBITMAP(WINAPI * createDibSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
+    BOOL(WINAPI * gdiFlush)();
+    LookUpFunction(createDibSection, GetModuleHandleA("gdi32.dll"), "CreateDIBSection");
+    LookUpFunction(gdiFlush, GetModuleHandleA("gdi32.dll"), "GdiFlush");
+    const int pad = size, width = 3 * size;  // room for ink left of the pen
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const unique_hbitmap scratch(createDibSection ? createDibSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr);
+    if (!scratch || !bits || !gdiFlush) return false;
+    const ScopedSelect keep(dc, scratch.get());
+    const RECT whole = {0, 0, width, size};
+    SetTextColor(dc, 0);
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        TInk& d = ink[digit - '0'];
+        ExtTextOutA(dc, pad, 0, ETO_OPAQUE, &whole, &digit, 1, nullptr);  // on the DC's near-white
+        gdiFlush();
+        d = {width, -1, 0};
+        for (int i = 0; i < width * size; ++i) {
+            if ((static_cast<const DWORD*>(bits)[i] & 0xFFFFFF) == CLR_BACKGROUND) continue;  // BGR: symmetric
+            d.first = std::min(d.first, i % width - pad);
+            d.last = std::max(d.last, i % width - pad);
+        }
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, &digit, 1, &extent);
+        d.advance = extent.cx;
+    }
+    return true;
+}
+
+// The first and last column a number inks when its text starts at x = 0.
+std::pair<int, int> InkOf(const TInk (&ink)[10], int value) {
+    if (value < 10) return {ink[value].first, ink[value].last};
+    return {ink[value / 10].first, ink[value / 10].advance + ink[value % 10].last};
+}
+
+int ClassicX(int value) { return value < 10 ? 5 : 2; }  // the hand-made places at 16 pixels
+
+// Places every number for the measured digits; false when some number cannot keep at least
+// the free columns it has at 16 between the frame and its ink on each side.
+bool PlaceGlyphs(IconCanvas& canvas, const TInk (&at16)[10], const TInk (&ink)[10]) {
+    bool fits = true;
+    for (int value = 0; value < 100; ++value) {
+        const auto classic = InkOf(at16, value), here = InkOf(ink, value);
+        const int x16 = ClassicX(value);
+        // The range of the ink's first column, centred in it.
+        const int low = x16 + classic.first;
+        const int high = canvas.size - kIconSize + x16 + classic.second - (here.second - here.first);
+        fits = fits && low <= high;
+        canvas.glyphX[value] = (low + std::max(low, high)) / 2 - here.first;
+    }
+    return fits;
+}
+
+// Where each number's text starts. At 16 pixels the hand-made places of the bitmap face; at
+// other sizes each number centred, keeping at least its free columns of 16 on each side,
+// the face narrowed (never made shorter) until every number fits. All of it is measured,
+// since the faces differ between systems.
+void LayOutGlyphs(IconCanvas& canvas) {
+    const int size = canvas.size, height = 12 * size / kIconSize;  // 12 pixels high at 16
+    HDC dc = canvas.memDC.get();
+    for (int value = 0; value < 100; ++value) canvas.glyphX[value] = ClassicX(value);
+    canvas.font.reset(CreateCanvasFont(size, height, 0));
+    if (size == kIconSize) return;
+    TInk at16[10], ink[10];
+    {
+        const unique_hfont classic(CreateCanvasFont(kIconSize, 12, 0));
+        const ScopedSelect font(dc, classic.get());
+        if (!MeasureDigits(dc, kIconSize, at16)) return;  // the hand-made places, then
+    }
+    for (int width = 0;;) {
+        {
+            const ScopedSelect font(dc, canvas.font.get());
+            MeasureDigits(dc, size, ink);
+        }
+        if (width == 0) width = ink[0].advance;  // narrower from there
+        if (PlaceGlyphs(canvas, at16, ink) || --width < 1) return;
+        canvas.font.reset(CreateCanvasFont(size, height, width));
+    }
+}
+
 }  // namespace
 
 void CreateIconCanvas() {
     IconCanvas& canvas = AppState.canvas;
     const int size = canvas.size = TraySeams.iconSize();
-    canvas.font.reset(CreateCanvasFont(size, 12 * size / kIconSize, 0));  // 12 pixels high at 16
 
     canvas.backBrush.reset(CreateSolidBrush(CLR_BACKGROUND));
     canvas.redBrush.reset(CreateSolidBrush(CLR_RED));
@@ -66,6 +155,7 @@ void CreateIconCanvas() {
 
     canvas.memDC.reset(CreateCompatibleDC(nullptr));
     SetBkColor(canvas.memDC.get(), CLR_BACKGROUND);
+    LayOutGlyphs(canvas);
 }
 
 void PaintHundredImages() {

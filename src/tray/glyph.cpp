@@ -14,11 +14,9 @@ void PaintLoadGlyph(uint8_t value) {
     FillRect(dc, &whole, canvas.backBrush.get());
     {
         const ScopedSelect font(dc, canvas.font.get());
-        // At 16 pixels the places the bitmap face was made for; at other sizes centred the same
-        // way, the top at the 16-pixel top scaled.
-        SIZE extent = {};
-        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-        const int x = size == kIconSize ? (text.size() == 1 ? 5 : 2) : (size - extent.cx) / 2;
+        // Across, the place laid out for the number with the canvas; the top at the 16-pixel
+        // top scaled.
+        const int x = canvas.glyphX[value];
         SetTextColor(dc, belowThreshold ? CLR_BLUE : CLR_RED);
         // Opaque cells in the DC's near-white background colour, like the fill.
         ExtTextOutA(dc, x, size / kIconSize, ETO_OPAQUE, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);

@@ -1,13 +1,15 @@
 #include "state/state.h"
+#include "support/support.h"
 #include "tray.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 TTraySeams TraySeams;
 
 namespace {
 
-constexpr char kTip[64] = "Tembix";  // copied whole: "Tembix" and 58 zero bytes
 constexpr UINT kIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 constexpr int kMaxAddRetries = 5;
 constexpr DWORD kShellBusyWaitMs = 2000;
@@ -25,6 +27,12 @@ HICON LoadProgramIcon() {
 // has taken the icon all the same, which the modify after the wait finds out. A re-add
 // after "TaskbarCreated" may find the icon still there, since other programs send that
 // broadcast too: then a modify keeps it.
+// What a hover or a screen reader gets: the number shown, or why there is none.
+std::string TipFor(bool useProgramIcon, uint8_t value) {
+    if (useProgramIcon) return AppState.paused ? "Tembix: paused" : "Tembix";
+    return "Tembix: " + FormatInt(value < 100 ? value : 100) + "%";
+}
+
 void RetryAdd(TNotifyIconData& data, bool reAdd) {
     for (int retries = 0; retries < kMaxAddRetries;) {
         ++retries;
@@ -59,13 +67,15 @@ void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon) {
     unique_hicon icon;
     if (action != NIM_DELETE) {
         data.uFlags = kIconFlags;
-        std::memcpy(data.szTip, kTip, sizeof data.szTip);
+        const std::string tip = TipFor(useProgramIcon, value);  // the rest of the field stays zero
+        std::memcpy(data.szTip, tip.data(), std::min(tip.size(), sizeof data.szTip - 1));
         icon.reset(useProgramIcon ? LoadProgramIcon() : MakeLoadIcon(value));
         data.hIcon = icon.get();
         data.uCallbackMessage = WM_TRAYICON;
     }
 
-    // The re-add after "TaskbarCreated" is the one add that shows the load, not the program's icon.
-    if (!Notify(action, data) && action == NIM_ADD) RetryAdd(data, !useProgramIcon);
+    // The start-up add is the one add that shows the program's icon while not paused; a
+    // re-add after "TaskbarCreated" shows the load, or the program's icon while paused.
+    if (!Notify(action, data) && action == NIM_ADD) RetryAdd(data, !useProgramIcon || AppState.paused);
     // The shell keeps its own copy of the icon; ours goes with `icon`.
 }

@@ -11,29 +11,6 @@ const char* const kHundred[16] = {
     "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#..##...##...",
     "................", "................", "................", "................"};
 
-// The number alone as the platform draws it, opaque on near-white in a near-white square of
-// the size: in "MS Sans Serif" of 12 pixels at (x, 1) at 16; at other sizes in Tahoma of
-// 12/16 of the size, centred, its top at the 16-pixel top scaled.
-Pixels ReferenceText(const std::string& text, int size, int x, COLORREF colour) {
-    LOGFONTA logFont = {-12 * size / 16, 0, 0, 0, FW_NORMAL};
-    logFont.lfQuality = size == 16 ? 0 : NONANTIALIASED_QUALITY;
-    std::strcpy(logFont.lfFaceName, size == 16 ? "MS Sans Serif" : "Tahoma");
-    HFONT font = CreateFontIndirectA(&logFont);
-    const Pixels pixels = Paint(size, size, [&](HDC dc) {
-        const RECT all = {0, 0, size, size};
-        SelectObject(dc, font);
-        SIZE extent = {};
-        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-        SetBkColor(dc, kNearWhite);
-        SetTextColor(dc, colour);
-        ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &all, "", 0, nullptr);
-        ExtTextOutA(dc, size == 16 ? x : (size - extent.cx) / 2, size / 16, ETO_OPAQUE, nullptr, text.c_str(),
-                    static_cast<UINT>(text.size()), nullptr);
-    });
-    DeleteObject(font);
-    return pixels;
-}
-
 int iconSize = 16;  // the small-icon size the tests set
 
 // How many more GDI (brushes) or USER (menus fill that table fastest) objects the process can
@@ -45,33 +22,52 @@ int Capacity(bool user) {
     return static_cast<int>(objects.size());
 }
 
-// The glyph drawn for a value: its frame's colours, and its inside against the reference.
-std::set<COLORREF> CheckGlyph(uint8_t value, int x, COLORREF colour) {
-    const int size = AppState.canvas.size;
-    DestroyIcon(MakeLoadIcon(value));
-    Pixels glyph = ReadBitmapPixels(AppState.canvas.glyphBitmap.get(), size, size);
-    std::set<COLORREF> frame;
-    for (int i = 0; i < size * size; ++i) {
-        if (i < size || i % size == 0 || i % size == size - 1 || i >= size * (size - 1)) {
-            frame.insert(glyph[i]);
-            glyph[i] = kNearWhite;
+// Text drawn here in a font, opaque on near-white, into a new bitmap.
+Pixels Drawn(const std::string& text, int width, int height, HFONT font, int x, int y, COLORREF colour) {
+    return Paint(width, height, [&](HDC dc) {
+        const RECT all = {0, 0, width, height};
+        SelectObject(dc, font);
+        SetBkColor(dc, kNearWhite);
+        SetTextColor(dc, colour);
+        ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &all, "", 0, nullptr);
+        ExtTextOutA(dc, x, y, ETO_OPAQUE, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+    });
+}
+
+// What is not near-white inside a margin: its columns, its colours, and its shape cropped.
+struct Ink {
+    int left = INT_MAX, right = -1;
+    std::set<COLORREF> colours;
+    std::vector<std::string> shape;
+};
+Ink InkOf(const Pixels& pixels, int width, int height, int margin) {
+    Ink ink;
+    int top = INT_MAX, bottom = -1;
+    for (int y = margin; y < height - margin; ++y) {
+        for (int x = margin; x < width - margin; ++x) {
+            if (pixels[y * width + x] == kNearWhite) continue;
+            ink.left = std::min(ink.left, x), ink.right = std::max(ink.right, x);
+            top = std::min(top, y), bottom = std::max(bottom, y), ink.colours.insert(pixels[y * width + x]);
         }
     }
-    CHECK(glyph == ReferenceText(FormatInt(value), size, x, colour));
-    return frame;
+    for (int y = top; y <= bottom; ++y) {
+        ink.shape.emplace_back();
+        for (int x = ink.left; x <= ink.right; ++x) ink.shape.back() += pixels[y * width + x] == kNearWhite ? '.' : '#';
+    }
+    return ink;
 }
 
 }  // namespace
 
-TEST_CASE("At 16, 20, 24 and 32 pixels: the 100 images on red and on yellow, the glyph the number in the threshold's colour") {
+TEST_CASE("At every size from 16 to 32: the 100 images; each number in the threshold's colour, clear of the frame as at 16") {
     F f;
     TraySeams.iconSize = [] { return iconSize; };
-    struct Row {
-        uint8_t threshold, value;
-        int x;  // at 16 pixels
-        COLORREF colour;
-    };
-    for (const int size : {20, 24, 32, 16}) {
+    AppState.threshold = 50;
+    LOGFONTA classic = {-12, 0, 0, 0, FW_NORMAL};  // the bitmap face at 16, at its hand-made places
+    std::strcpy(classic.lfFaceName, "MS Sans Serif");
+    HFONT classicFont = CreateFontIndirectA(&classic);
+    std::pair<int, int> clear16[100];  // free columns left and right of each number at 16
+    for (int size = 16; size <= 32; ++size) {
         CAPTURE(size);
         iconSize = size;
         FitIconCanvas();
@@ -79,31 +75,93 @@ TEST_CASE("At 16, 20, 24 and 32 pixels: the 100 images on red and on yellow, the
         for (const auto& image : {std::make_pair(AppState.canvas.hundredRed.get(), kRed),
                                   std::make_pair(AppState.canvas.hundredYellow.get(), kYellow)}) {
             const Pixels pixels = ReadBitmapPixels(image.first, size, size);
-            if (size != kIconSize) {  // the same design drawn for the size: no frame, the digits' ink
-                CHECK((pixels[0] == image.second && pixels.back() == image.second));
-                CHECK(std::count(pixels.begin(), pixels.end(), kNearWhite) > size);
-                continue;
-            }
-            for (int i = 0; i < kIconSize * kIconSize; ++i) {
+            for (int i = 0; size == kIconSize && i < kIconSize * kIconSize; ++i) {
                 REQUIRE(pixels[i] == (kHundred[i / kIconSize][i % kIconSize] == '#' ? kNearWhite : image.second));
-            }
+            }  // at other sizes the same design drawn for the size: no frame, the digits' ink
+            CHECK((pixels[0] == image.second && pixels.back() == image.second && std::count(pixels.begin(), pixels.end(), kNearWhite) > size));
         }
         HDC dc = AppState.canvas.memDC.get();
         const HGDIOBJ bitmap = GetCurrentObject(dc, OBJ_BITMAP), font = GetCurrentObject(dc, OBJ_FONT);
-        for (const Row& row : {Row{80, 0, 5, kBlue}, Row{80, 9, 5, kBlue}, Row{80, 10, 2, kBlue}, Row{80, 79, 2, kBlue},
-                               Row{80, 80, 2, kRed}, Row{1, 1, 5, kRed}, Row{100, 99, 2, kBlue}}) {
-            CAPTURE(int(row.value));
-            AppState.threshold = row.threshold;
-            HICON icon = MakeLoadIcon(row.value);
-            CHECK(DrawnIconPixels(icon, size) == ReadBitmapPixels(AppState.canvas.glyphBitmap.get(), size, size));  // no mask
+        TEXTMETRICA metrics = {};
+        SelectObject(dc, AppState.canvas.font.get());
+        GetTextMetricsA(dc, &metrics);
+        SelectObject(dc, font);
+        CHECK((size == 16 || metrics.tmHeight - metrics.tmInternalLeading >= 12 * size / 16));  // narrowed, never shorter
+        for (int value = 0; value < 100; ++value) {
+            CAPTURE(value);
+            const COLORREF colour = value < 50 ? kBlue : kRed;
+            HICON icon = MakeLoadIcon(static_cast<uint8_t>(value));
+            const Pixels glyph = ReadBitmapPixels(AppState.canvas.glyphBitmap.get(), size, size);
+            if (value % 33 == 0) CHECK(DrawnIconPixels(icon, size) == glyph);  // no mask
             DestroyIcon(icon);
-            CHECK(CheckGlyph(row.value, row.x, row.colour) == std::set<COLORREF>{row.colour});
-            CHECK((GetCurrentObject(dc, OBJ_BITMAP) == bitmap && GetCurrentObject(dc, OBJ_FONT) == font));  // as found
+            const Ink ink = InkOf(glyph, size, size, 1), frame = InkOf(glyph, size, size, 0);
+            CHECK((frame.colours == std::set<COLORREF>{colour} && ink.colours == frame.colours));
+            const std::string text = FormatInt(value);
+            if (size == kIconSize) {
+                const Ink drawn = InkOf(Drawn(text, 16, 16, classicFont, value < 10 ? 5 : 2, 1, colour), 16, 16, 0);
+                CHECK((ink.shape == drawn.shape && ink.left == drawn.left));
+                clear16[value] = {ink.left - 1, size - 2 - ink.right};
+            } else {  // the same digits in the canvas's face, whole
+                CHECK(ink.shape == InkOf(Drawn(text, 3 * size, size, AppState.canvas.font.get(), size, 0, colour), 3 * size, size, 0).shape);
+                CHECK((ink.left - 1 >= clear16[value].first && size - 2 - ink.right >= clear16[value].second));
+            }
         }
+        CHECK((GetCurrentObject(dc, OBJ_BITMAP) == bitmap && GetCurrentObject(dc, OBJ_FONT) == font));  // as found
     }
-    const HGDIOBJ font = AppState.canvas.font.get();
-    FitIconCanvas();  // the same size: nothing is made anew
-    CHECK(AppState.canvas.font.get() == font);
+    DeleteObject(classicFont);
+}
+
+TEST_CASE("The tip says the number shown, or that Tembix is paused, in the one call that shows the icon") {
+    F f;
+    TraySeams.iconSize = [] { return iconSize; };
+    iconSize = 16;
+    const auto tick = [] { F::Send(WM_TIMER, IDT_SAMPLE); };
+    struct Row {
+        const char* name;
+        std::function<void()> act;
+        const char* tip;  // none: no call
+        DWORD action;
+        int samples;  // -1: any
+    };
+    const Row rows[] = {
+        {"start-up", [] { StopMonitoring(), F::ClearRecords(), StartMonitoring(); }, "Tembix", NIM_ADD, -1},
+        {"a load", [&] { F::load = 42, tick(); }, "Tembix: 42%", NIM_MODIFY, 1},
+        {"the same load", tick, nullptr, 0, 1},
+        {"100", [&] { F::load = 100, tick(); }, "Tembix: 100%", NIM_MODIFY, 1},
+        {"the yellow 100", [&] { AppState.blinkEnabled = true, tick(); }, "Tembix: 100%", NIM_MODIFY, 1},
+        {"paused", [] {
+             F::Send(WM_COMMAND, IDM_PAUSE);
+             CHECK((AppState.paused && !F::TimerRunning() && AppState.sampler->prevIdleTime == 0));  // reset
+             CHECK((AppState.lastShown == kNothingShown && !AppState.blinkPhase && F::trims == 1));
+         }, "Tembix: paused", NIM_MODIFY, 0},
+        {"re-added while paused: no sample, no false 0", [] { F::Send(AppState.taskbarCreatedMsg); }, "Tembix: paused", NIM_ADD, 0},
+        {"resumed: a priming sample, then the load a tick later", [&] {
+             F::Send(WM_COMMAND, IDM_RESUME);
+             CHECK((!AppState.paused && F::calls.empty() && F::TimerRunning()));
+             tick();
+         }, "Tembix: 100%", NIM_MODIFY, 2},
+        {"re-added while sampling, the canvas refitted", [] { iconSize = 24, F::Send(AppState.taskbarCreatedMsg); },
+         "Tembix: 100%", NIM_ADD, 1},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.name));
+        F::ClearRecords();
+        row.act();
+        CHECK((row.samples < 0 || F::samples == row.samples));
+        if (!row.tip) {
+            CHECK(F::calls.empty());
+            continue;
+        }
+        REQUIRE(F::calls.size() == 1);
+        const TNotifyIconData& data = F::calls[0].data;
+        char tip[64] = {};  // the rest of the field zero
+        std::strcpy(tip, row.tip);
+        CHECK((F::calls[0].action == row.action && std::memcmp(data.szTip, tip, sizeof tip) == 0));
+        CHECK((data.cbSize == kNotifyIconDataSize && data.hWnd == AppState.mainWindow && data.uID == 0));
+        CHECK((data.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP) && data.uCallbackMessage == WM_TRAYICON));
+        CHECK((F::calls[0].iconPixel == kProgramIcon) == (std::strchr(row.tip, '%') == nullptr));
+    }
+    CHECK(AppState.canvas.size == 24);
 }
 
 TEST_CASE("Ticks: only a changed value, or a blinking 100, reaches the shell; every icon is destroyed") {
@@ -144,6 +202,7 @@ TEST_CASE("A refused add is retried, then the program closes; a re-add keeps an 
         std::vector<DWORD> errors, actions;
         size_t sleeps;
         int lastErrorReads, closes;
+        bool paused;
     };
     const DWORD A = NIM_ADD, M = NIM_MODIFY, T = ERROR_TIMEOUT, D = NIM_DELETE;
     const Row rows[] = {
@@ -152,12 +211,14 @@ TEST_CASE("A refused add is retried, then the program closes; a re-add keeps an 
         {A, true, {FALSE, FALSE}, {T, ERROR_ACCESS_DENIED}, {A, A}, 0, 1, 1},
         {A, true, std::vector<BOOL>(11, FALSE), std::vector<DWORD>(11, T), {A, A, M, A, M, A, M, A, M, A, M}, 5, 5, 1},
         {A, false, {FALSE, FALSE, TRUE}, {T, ERROR_INVALID_PARAMETER}, {A, A, M}, 0, 1, 0},  // after TaskbarCreated
+        {A, true, {FALSE, FALSE, TRUE}, {T, ERROR_INVALID_PARAMETER}, {A, A, M}, 0, 1, 0, true},  // and while paused
         {M, true, {FALSE}, {T}, {M}, 0, 0, 0}, {D, false, {FALSE}, {T}, {D}, 0, 0, 0},
     };
     for (const Row& row : rows) {
         F::ClearRecords();
         F::results = row.results;
         F::errors = row.errors;
+        AppState.paused = row.paused;
         UpdateTrayIcon(AppState.mainWindow, row.action, row.programIcon);
         std::vector<DWORD> actions;
         for (const ShellCall& call : F::calls) {
