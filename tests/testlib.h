@@ -43,25 +43,22 @@ inline bool WriteFileBytes(const TWide& path, const std::string& bytes) {
 }
 inline bool WriteFileBytes(const std::string& path, const std::string& bytes) { return WriteFileBytes(Widen(path), bytes); }
 
-// The files matching a pattern (with wildcards) and their bytes; directories have none.
-inline std::map<std::string, std::string> Listing(const std::string& pattern) {
-    std::map<std::string, std::string> files;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &data)) {
-        if (data.cFileName[0] != '.') files[data.cFileName] = ReadFileBytes(DirectoryOf(pattern) + data.cFileName);
+// The names of the files and folders matching a pattern.
+inline std::set<TWide> FileNames(const TWide& pattern) {
+    std::set<TWide> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
+        if (data.cFileName[0] != L'.') names.insert(data.cFileName);
     }
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    return files;
+    return names;
 }
 
-inline void RemoveTree(const std::string& path) {
-    for (const auto& file : Listing(path + "\\*")) {
-        const std::string child = path + "\\" + file.first;
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!DeleteFileA(child.c_str())) RemoveTree(child);
-    }
-    RemoveDirectoryA(path.c_str());
+inline void RemoveTree(const TWide& path) {  // read-only files too
+    const TWide from = path + L'\0';          // a list of one, ended by a second NUL
+    SHFILEOPSTRUCTW remove = {nullptr, FO_DELETE, from.c_str(), nullptr, FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT};
+    SHFileOperationW(&remove);
 }
 
 // A fresh, empty directory below the current one; no trailing backslash.
@@ -69,7 +66,7 @@ inline std::string ScratchDir(const std::string& name) {
     CreateDirectoryA("scratch", nullptr);
     char full[MAX_PATH + 1] = {};
     GetFullPathNameA(("scratch\\" + name).c_str(), sizeof full, full, nullptr);
-    RemoveTree(full);
+    RemoveTree(Widen(full));
     CreateDirectoryA(full, nullptr);
     return full;
 }
@@ -77,7 +74,7 @@ inline std::string ScratchDir(const std::string& name) {
 // The current user's Startup folder, emptied before and after a test, with COM initialised.
 struct StartupFolder {
     CoInitScope com;
-    const std::string path = GetStartupFolder();  // with a trailing backslash
+    TWide path = GetStartupFolder();  // with a trailing backslash
     StartupFolder() {
         REQUIRE_FALSE(path.empty());
         Empty();
@@ -85,14 +82,10 @@ struct StartupFolder {
     ~StartupFolder() { Empty(); }
     void Empty() const {
         if (path.empty()) return;  // the current directory is no Startup folder
-        RemoveTree(WithoutTrailingBackslash(path));
-        CreateDirectoryA(path.c_str(), nullptr);
+        RemoveTree(path.substr(0, path.size() - 1));
+        CreateDirectoryW(path.c_str(), nullptr);
     }
-    std::set<std::string> Contents(const std::string& in = "") const {  // the names in it, or in a folder in it
-        std::set<std::string> names;
-        for (const auto& file : Listing(path + in + "*")) names.insert(file.first);
-        return names;
-    }
+    std::set<TWide> Contents(const TWide& in = L"") const { return FileNames(path + in + L"*"); }
 };
 
 // Set by the test command (TEMBIX_EMULATED=1) where the program runs under user-mode
@@ -103,11 +96,16 @@ inline bool Emulated() {
 }
 inline DWORD Patient(DWORD milliseconds) { return Emulated() ? milliseconds * 10 : milliseconds; }
 
-inline void PumpMessagesFor(DWORD milliseconds) {
+// Dispatches this thread's messages for a while; true as soon as WM_QUIT comes.
+inline bool PumpMessagesFor(DWORD milliseconds) {
     for (const DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(10)) {
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return true;
+            DispatchMessageA(&msg);
+        }
     }
+    return false;
 }
 
 // Polls until the condition holds, pumping this thread's messages; false on time-out.
@@ -292,16 +290,6 @@ struct AppFixture {
     }
     static LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
         return SendMessageA(AppState.mainWindow, message, wParam, lParam);
-    }
-    static bool RunUntilQuit(DWORD timeoutMs = 3000) {  // true when WM_QUIT came
-        MSG msg;
-        for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(10)) {
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) return true;
-                DispatchMessageA(&msg);
-            }
-        }
-        return false;
     }
     static bool TimerRunning() {  // KillTimer tells whether the timer existed; it is put back
         return KillTimer(AppState.mainWindow, IDT_SAMPLE) &&

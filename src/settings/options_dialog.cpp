@@ -45,20 +45,21 @@ void OnInitDialog(HWND dialog) {
     AddDropShadow(dialog);
 }
 
-// Says that the settings file could not be written, naming it and the system's reason.
-// The title is not the dialog's: a second start looks for the dialog by its title.
-void ShowSaveFailure(HWND dialog, const TWide& path, DWORD error) {
+// Says what could not be saved where, and the system's reason. The title is not the
+// dialog's: a second start looks for the dialog by its title.
+void ShowSaveFailure(HWND dialog, const char* what, const TWide& where, HRESULT error) {
     char reason[512] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason, sizeof reason,
-                   nullptr);
-    const TWide message = Widen("Tembix could not save its settings in\n\n") + path + Widen("\n\n" + std::string(reason) +
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   HRESULT_FACILITY(error) == FACILITY_WIN32 ? HRESULT_CODE(error) : error, 0, reason, sizeof reason, nullptr);
+    const TWide message = Widen(std::string("Tembix could not save ") + what + "\n\n") + where + Widen("\n\n" + std::string(reason) +
                           "\nTry again, or choose Cancel to leave the settings as they were.");
     if (WideApi.messageBoxW) WideApi.messageBoxW(dialog, message.c_str(), L"Tembix", MB_OK | MB_ICONERROR);
     else MessageBoxA(dialog, Narrow(message).c_str(), "Tembix", MB_OK | MB_ICONERROR);
 }
 
-// The settings file first, every write checked; only when all of it is written do the
-// running program and the Startup folder change. A failure is said, and changes nothing.
+// The settings file first, every write checked, then the Startup folder; only when both are
+// saved does the running program change. A failure is said, and whatever was written is
+// put back: the file, the folder and Task Manager's switch stay as they were.
 bool SaveOptions(HWND dialog) {
     const bool blink = IsChecked(dialog, IDC_BLINK);
     char text[kThresholdTextSize] = {};
@@ -68,21 +69,27 @@ bool SaveOptions(HWND dialog) {
         value >= kThresholdMin && value <= kThresholdMax ? static_cast<uint8_t>(value) : kDefaultThreshold;
 
     const TWide path = SettingsPath();
+    const TFileSnapshot before = SnapshotSettings(path);
     IniEraseSection(path, kOptionSection);  // succeeds on a missing file: the writes tell
     if (!IniWriteBool(path, kOptionSection, kBlinkKey, blink) ||
         !IniWriteInteger(path, kOptionSection, kThresholdKey, threshold)) {
-        ShowSaveFailure(dialog, path, GetLastError());
+        const HRESULT error = HRESULT_FROM_WIN32(GetLastError());
+        RestoreSettings(before);
+        ShowSaveFailure(dialog, "its settings in", path, error);
+        return false;
+    }
+    const TWide exePath = AppState.exeDir + Widen(kProgramFileName);
+    const TWide folder = AppState.exeDir.substr(0, AppState.exeDir.size() - 1);  // without its "\\"
+    const HRESULT shortcut = IsChecked(dialog, IDC_STARTUP)
+                                 ? InstallStartupShortcut(kShortcutName, "", exePath, "", folder, exePath, 0, SW_SHOWNORMAL, 0)
+                                 : RemoveStartupShortcuts(kProgramFileName);
+    if (FAILED(shortcut)) {
+        RestoreSettings(before);
+        ShowSaveFailure(dialog, "the start at logon in your Startup folder", GetStartupFolder(), shortcut);
         return false;
     }
     AppState.blinkEnabled = blink;
     AppState.threshold = threshold;
-    const TWide exePath = AppState.exeDir + Widen(kProgramFileName);
-    if (IsChecked(dialog, IDC_STARTUP)) {
-        const TWide folder = AppState.exeDir.substr(0, AppState.exeDir.size() - 1);  // without its "\\"
-        InstallStartupShortcut(kShortcutName, "", exePath, "", folder, exePath, 0, SW_SHOWNORMAL, 0);
-    } else {
-        RemoveStartupShortcuts(kProgramFileName);
-    }
     AppState.lastShown = kNothingShown;  // the next tick repaints under the new settings
     return true;
 }

@@ -62,6 +62,16 @@ bool IniEraseSection(const TWide& file, const std::string& section) {
     return WriteProfile(section, nullptr, nullptr, file);
 }
 
+TFileSnapshot SnapshotSettings(const TWide& file) {
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);  // flushes the cache
+    return SnapshotFile(file);
+}
+
+void RestoreSettings(const TFileSnapshot& snapshot) {
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
+    RestoreFile(snapshot);
+}
+
 uint8_t ThresholdFromStored(int32_t stored) {
     const uint8_t lowByte = static_cast<uint8_t>(stored & 0xFF);
     return lowByte == 0 || lowByte > 100 ? kDefaultThreshold : lowByte;

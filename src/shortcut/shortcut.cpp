@@ -19,10 +19,7 @@ constexpr GUID kIidPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x4
 
 constexpr size_t kPathBufferSize = 261;
 constexpr size_t kMaxPathLength = kPathBufferSize - 1;
-constexpr char kShortcutPattern[] = "*.lnk";
-// Read-only, hidden, system, volume label and archive: directories are skipped, while
-// hidden and system shortcuts count like any other.
-constexpr DWORD kShortcutAttributes = faReadOnly | faHidden | faSysFile | faVolumeId | faArchive;
+const wchar_t kApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
 
 // The text in a fixed buffer up to its first NUL, never beyond the buffer.
 std::string TextOf(const char* buffer, size_t size) {
@@ -52,24 +49,60 @@ void SetLinkFields(const ComPtr<IUnknown>& object, REFIID iid, Text text, const 
 
 // Hands the name of every shortcut file in folder to visit until it returns false.
 template <class Visit>
-void ForEachShortcut(const std::string& folder, Visit visit) {
-    TSearchRec rec;
-    for (DWORD code = FileSearchFirst(folder + kShortcutPattern, kShortcutAttributes, rec); code == 0;
-         code = FileSearchNext(rec)) {
-        if (!visit(rec.name)) break;
+void ForEachShortcut(const TWide& folder, Visit visit) {
+    for (const TWide& name : ListFiles(folder + L"*.lnk")) {
+        if (!visit(name)) break;
     }
-    FileSearchClose(rec);
 }
+
+HRESULT LastError() {
+    const DWORD error = GetLastError();
+    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;  // a failure, whatever the system says
+}
+
+// The files a change of the folder touched, as they were, put back in reverse order unless
+// the change is kept.
+class FolderUndo {
+public:
+    ~FolderUndo() {
+        for (size_t i = kept_.size(); !done_ && i > 0; --i) RestoreFile(kept_[i - 1]);
+    }
+    void Keep(const TWide& path) { kept_.push_back(SnapshotFile(path)); }
+    // Deletes the shortcuts named, each kept first; the reason of the first that stays.
+    HRESULT Delete(const TWide& folder, const std::vector<TWide>& names) {
+        for (const TWide& name : names) {
+            const TWide path = folder + name;
+            Keep(path);
+            if (!DeleteFileWide(path)) return LastError();
+        }
+        return S_OK;
+    }
+    // Keeps the change, and forgets Task Manager's switch for every shortcut deleted.
+    void Done(const std::vector<TWide>& deleted) {
+        done_ = true;
+        for (const TWide& name : deleted) ForgetStartupEntry(name);
+    }
+
+private:
+    std::vector<TFileSnapshot> kept_;
+    bool done_ = false;
+};
 
 }  // namespace
 
-std::string GetSpecialFolderPath(int csidl) {
-    char buffer[kPathBufferSize] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE)) return {};
-    return WithTrailingBackslash(TextOf(buffer, sizeof buffer));
+TWide GetSpecialFolderPath(int csidl) {
+    if (!WideApi.shGetSpecialFolderPathW) {
+        char buffer[kPathBufferSize] = {};
+        if (!SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE)) return {};
+        return Widen(WithTrailingBackslash(TextOf(buffer, sizeof buffer)));
+    }
+    wchar_t buffer[kPathBufferSize] = {};
+    if (!WideApi.shGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE)) return {};
+    TWide path(buffer, wcsnlen(buffer, kPathBufferSize));
+    return path.empty() || path.back() == L'\\' ? path : path + L'\\';
 }
 
-std::string GetStartupFolder() { return GetSpecialFolderPath(CSIDL_STARTUP); }
+TWide GetStartupFolder() { return GetSpecialFolderPath(CSIDL_STARTUP); }
 
 ComPtr<IUnknown> CreateComObject(REFCLSID classId) {
     ComPtr<IUnknown> object;
@@ -78,12 +111,12 @@ ComPtr<IUnknown> CreateComObject(REFCLSID classId) {
     return object;
 }
 
-void CreateShellLink(const std::string& linkPath, const std::string& description, const TWide& target,
-                     const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath, int iconIndex,
-                     int showCommand, WORD hotKey) {
+HRESULT CreateShellLink(const TWide& linkPath, const std::string& description, const TWide& target,
+                        const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
+                        int iconIndex, int showCommand, WORD hotKey) {
     const ComPtr<IUnknown> object = CreateComObject(kClsidShellLink);
     const ComPtr<IPersistFile> file = object.As<IPersistFile>(kIidPersistFile);
-    if (!file || !object.As<IShellLinkA>(kIidShellLinkA)) return;
+    if (!file || !object.As<IShellLinkA>(kIidShellLinkA)) return E_NOINTERFACE;
     if (WideApi.getModuleFileNameW) {
         SetLinkFields<IShellLinkW>(object, kIidShellLinkW, [](const TWide& text) { return text; }, Widen(description),
                                    target, Widen(arguments), workingDirectory, iconPath, iconIndex, showCommand, hotKey);
@@ -91,15 +124,12 @@ void CreateShellLink(const std::string& linkPath, const std::string& description
         SetLinkFields<IShellLinkA>(object, kIidShellLinkA, Narrow, Widen(description), target, Widen(arguments),
                                    workingDirectory, iconPath, iconIndex, showCommand, hotKey);
     }
-    file->Save(Widen(linkPath).c_str(), TRUE);
+    return file->Save(linkPath.c_str(), TRUE);
 }
 
-TWide GetShellLinkTarget(const std::string& linkPath) {
+TWide GetShellLinkTarget(const TWide& linkPath) {
     // The path goes through a fixed field; a longer one is not read at all rather than cut.
-    if (std::strlen(linkPath.c_str()) > kMaxPathLength) return {};
-    char field[kPathBufferSize] = {};
-    CopyToBuffer(field, linkPath);
-
+    if (linkPath.size() > kMaxPathLength || linkPath.find(L'\0') != TWide::npos) return {};
     const ComPtr<IUnknown> object = CreateComObject(kClsidShellLink);
     const ComPtr<IShellLinkA> link = object.As<IShellLinkA>(kIidShellLinkA);
     const ComPtr<IShellLinkW> wideLink = object.As<IShellLinkW>(kIidShellLinkW);
@@ -107,7 +137,7 @@ TWide GetShellLinkTarget(const std::string& linkPath) {
     if (!link || !file) return {};
     // After a failed load the object may still hold a path read from part of the file;
     // a file that is not a whole shortcut must not match anything.
-    if (FAILED(file->Load(Widen(field).c_str(), STGM_READ))) return {};
+    if (FAILED(file->Load(linkPath.c_str(), STGM_READ))) return {};
 
     if (WideApi.getModuleFileNameW && wideLink) {
         wchar_t target[kPathBufferSize] = {};
@@ -121,53 +151,82 @@ TWide GetShellLinkTarget(const std::string& linkPath) {
     return Widen(TextOf(target, sizeof target));
 }
 
+bool IsStartupEntryDisabled(const TWide& shortcutName) {
+    HKEY opened = nullptr;
+    if (!WideApi.regOpenKeyExW || WideApi.regOpenKeyExW(HKEY_CURRENT_USER, kApprovedKey, 0, KEY_QUERY_VALUE, &opened) != 0) {
+        return false;
+    }
+    const unique_hkey key(opened);
+    BYTE data[16] = {};  // the first byte is all that counts; longer values still answer with it
+    DWORD type = 0, size = sizeof data;
+    const LONG status = WideApi.regQueryValueExW(opened, shortcutName.c_str(), nullptr, &type, data, &size);
+    return (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) && type == REG_BINARY && size > 0 && (data[0] & 1);
+}
+
+void ForgetStartupEntry(const TWide& shortcutName) {
+    HKEY opened = nullptr;
+    if (!WideApi.regOpenKeyExW || WideApi.regOpenKeyExW(HKEY_CURRENT_USER, kApprovedKey, 0, KEY_SET_VALUE, &opened) != 0) {
+        return;
+    }
+    const unique_hkey key(opened);
+    WideApi.regDeleteValueW(opened, shortcutName.c_str());
+}
+
 bool IsStartupShortcutPresent(const std::string& fileName) {
-    const std::string folder = GetStartupFolder();
+    const TWide folder = GetStartupFolder();
     // An empty folder would turn the search relative to the current directory.
     if (folder.empty()) return false;
     const TWide wanted = UpperCase(Widen(fileName));
     bool found = false;
-    ForEachShortcut(folder, [&](const std::string& name) {
-        found = UpperFileName(GetShellLinkTarget(folder + name)) == wanted;
+    ForEachShortcut(folder, [&](const TWide& name) {
+        found = UpperFileName(GetShellLinkTarget(folder + name)) == wanted && !IsStartupEntryDisabled(name);
         return !found;
     });
     return found;
 }
 
-void InstallStartupShortcut(const std::string& linkName, const std::string& description, const TWide& target,
-                            const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
-                            int iconIndex, int showCommand, WORD hotKey) {
-    const std::string folder = GetStartupFolder();
-    if (folder.empty()) return;
+HRESULT InstallStartupShortcut(const std::string& linkName, const std::string& description, const TWide& target,
+                               const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
+                               int iconIndex, int showCommand, WORD hotKey) {
+    const TWide folder = GetStartupFolder(), name = Widen(linkName);
+    if (folder.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     const TWide wantedName = UpperFileName(target);
     const TWide wantedTarget = UpperCase(target);
     bool exists = false;
-    ForEachShortcut(folder, [&](const std::string& name) {
-        const std::string path = folder + name;
-        const TWide found = GetShellLinkTarget(path);
-        if (UpperFileName(found) != wantedName) return true;  // another program's shortcut
+    std::vector<TWide> doomed;
+    ForEachShortcut(folder, [&](const TWide& found) {
+        const TWide foundTarget = GetShellLinkTarget(folder + found);
+        if (UpperFileName(foundTarget) != wantedName) return true;  // another program's shortcut
         // Only the one named exactly linkName and pointing at this copy stays; shortcuts to
         // other copies and duplicates under other names would start the program twice.
-        if (UpperCase(found) == wantedTarget && name == linkName) {
-            exists = true;
-        } else {
-            DeleteFileA(path.c_str());
-        }
+        if (UpperCase(foundTarget) == wantedTarget && found == name) exists = true;
+        else doomed.push_back(found);
         return true;
     });
-    if (!exists) {
-        CreateShellLink(folder + linkName, description, target, arguments, workingDirectory, iconPath, iconIndex,
-                        showCommand, hotKey);
+    FolderUndo undo;
+    HRESULT result = undo.Delete(folder, doomed);
+    if (SUCCEEDED(result) && !exists) {
+        undo.Keep(folder + name);
+        result = CreateShellLink(folder + name, description, target, arguments, workingDirectory, iconPath, iconIndex,
+                                 showCommand, hotKey);
     }
+    if (FAILED(result)) return result;
+    undo.Done(doomed);
+    if (IsStartupEntryDisabled(name)) ForgetStartupEntry(name);
+    return S_OK;
 }
 
-void RemoveStartupShortcuts(const std::string& fileName) {
-    const std::string folder = GetStartupFolder();
-    if (folder.empty()) return;
+HRESULT RemoveStartupShortcuts(const std::string& fileName) {
+    const TWide folder = GetStartupFolder();
+    if (folder.empty()) return S_OK;
     const TWide wanted = UpperCase(Widen(fileName));
-    ForEachShortcut(folder, [&](const std::string& name) {
-        const std::string path = folder + name;
-        if (UpperFileName(GetShellLinkTarget(path)) == wanted) DeleteFileA(path.c_str());
+    std::vector<TWide> doomed;
+    ForEachShortcut(folder, [&](const TWide& name) {
+        if (UpperFileName(GetShellLinkTarget(folder + name)) == wanted) doomed.push_back(name);
         return true;
     });
+    FolderUndo undo;
+    const HRESULT result = undo.Delete(folder, doomed);
+    if (SUCCEEDED(result)) undo.Done(doomed);
+    return result;
 }

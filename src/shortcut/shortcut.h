@@ -1,6 +1,7 @@
-// Shortcuts to the program in the current user's Startup folder, through the shell's
-// link object. A shortcut counts as one to the program by its target's file name alone.
-// Targets are wide text: the program's folder may have a name the ANSI code page lacks.
+// Starting at logon: shortcuts to the program in the current user's Startup folder, through
+// the shell's link object, and the switch with which Task Manager's Startup tab disables one
+// of them. A shortcut counts as one to the program by its target's file name alone. Paths
+// are wide text: the folder and the program's folder may have names the ANSI code page lacks.
 #pragma once
 
 #include "support/raii.h"
@@ -13,25 +14,33 @@ constexpr char kProgramFileName[] = "Tembix.exe";
 constexpr char kShortcutName[] = "Tembix.lnk";
 
 // The folder's path with a trailing backslash, or empty text; a missing folder is not created.
-std::string GetSpecialFolderPath(int csidl);
-std::string GetStartupFolder();
+TWide GetSpecialFolderPath(int csidl);
+TWide GetStartupFolder();
 
 // The new object's IUnknown, or an empty pointer.
 ComPtr<IUnknown> CreateComObject(REFCLSID classId);
 
-// Writes nothing when the link object or one of its interfaces cannot be had.
-void CreateShellLink(const std::string& linkPath, const std::string& description, const TWide& target,
-                     const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath, int iconIndex,
-                     int showCommand, WORD hotKey);
+// The link object's answer to the save; writes nothing when the object cannot be had.
+HRESULT CreateShellLink(const TWide& linkPath, const std::string& description, const TWide& target,
+                        const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
+                        int iconIndex, int showCommand, WORD hotKey);
 // The stored target, unresolved; empty text for anything that is not a readable shortcut,
 // and for a link path longer than 260 characters.
-TWide GetShellLinkTarget(const std::string& linkPath);
+TWide GetShellLinkTarget(const TWide& linkPath);
+
+// Since Windows 8 Task Manager disables a Startup-folder entry without removing it, in a
+// binary value named after the shortcut's file: an odd first byte is "disabled".
+bool IsStartupEntryDisabled(const TWide& shortcutName);
+void ForgetStartupEntry(const TWide& shortcutName);  // so that Windows starts it again
 
 // When the Startup folder cannot be found these search, delete and create nothing.
+// A shortcut to the program that Windows will start: present and not disabled.
 bool IsStartupShortcutPresent(const std::string& fileName);
-// Keeps exactly one shortcut to this copy of the program, named linkName.
-void InstallStartupShortcut(const std::string& linkName, const std::string& description, const TWide& target,
-                            const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
-                            int iconIndex, int showCommand, WORD hotKey);
-// Deletes every shortcut whose target's file name is fileName, whichever copy it points to.
-void RemoveStartupShortcuts(const std::string& fileName);
+// Keeps exactly one shortcut to this copy of the program, named linkName, and enabled. On
+// failure the folder is put back as it was and the reason returned.
+HRESULT InstallStartupShortcut(const std::string& linkName, const std::string& description, const TWide& target,
+                               const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
+                               int iconIndex, int showCommand, WORD hotKey);
+// Deletes every shortcut whose target's file name is fileName, whichever copy it points to,
+// and Task Manager's switch for it; on failure the folder is put back as it was.
+HRESULT RemoveStartupShortcuts(const std::string& fileName);

@@ -76,6 +76,23 @@ void LookUpWideApi() {
     LookUp(WideApi.shellExecuteW, "shell32.dll", "ShellExecuteW");
     LookUp(WideApi.charUpperBuffW, "user32.dll", "CharUpperBuffW");
     LookUp(WideApi.messageBoxW, "user32.dll", "MessageBoxW");
+    LookUp(WideApi.shGetSpecialFolderPathW, "shell32.dll", "SHGetSpecialFolderPathW");
+    LookUp(WideApi.findFirstFileW, "kernel32.dll", "FindFirstFileW");
+    LookUp(WideApi.findNextFileW, "kernel32.dll", "FindNextFileW");
+    LookUp(WideApi.deleteFileW, "kernel32.dll", "DeleteFileW");
+    LookUp(WideApi.createFileW, "kernel32.dll", "CreateFileW");
+    LookUp(WideApi.regOpenKeyExW, "advapi32.dll", "RegOpenKeyExW");
+    LookUp(WideApi.regQueryValueExW, "advapi32.dll", "RegQueryValueExW");
+    LookUp(WideApi.regDeleteValueW, "advapi32.dll", "RegDeleteValueW");
+}
+
+// Empty when the file cannot be opened, with the reason as the last error.
+unique_handle OpenFile(const TWide& path, DWORD access, DWORD disposition) {
+    const DWORD share = access == GENERIC_READ ? FILE_SHARE_READ : 0;
+    const HANDLE file = WideApi.createFileW
+                            ? WideApi.createFileW(path.c_str(), access, share, nullptr, disposition, 0, nullptr)
+                            : CreateFileA(Narrow(path).c_str(), access, share, nullptr, disposition, 0, nullptr);
+    return unique_handle(file == INVALID_HANDLE_VALUE ? nullptr : file);
 }
 
 }  // namespace
@@ -355,4 +372,52 @@ void AddDropShadow(HWND window) {
     if (!IsXpOrLater()) return;
     const DWORD style = GetClassLongA(window, GCL_STYLE);
     SetClassLongA(window, GCL_STYLE, static_cast<LONG>(style | kDropShadow));
+}
+
+std::vector<TWide> ListFiles(const TWide& pattern) {
+    std::vector<TWide> names;
+    if (!WideApi.findFirstFileW || !WideApi.findNextFileW) {
+        TSearchRec rec;  // the ANSI search of the 9x family, directories left out
+        for (DWORD code = FileSearchFirst(Narrow(pattern), faReadOnly | faHidden | faSysFile | faVolumeId | faArchive, rec);
+             code == 0; code = FileSearchNext(rec)) {
+            const TWide name = Widen(rec.name);
+            names.push_back(name);
+        }
+        return names;
+    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = WideApi.findFirstFileW(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    const ScopeExit close([find] { FindClose(find); });
+    do {
+        const TWide name(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(name);
+    } while (WideApi.findNextFileW(find, &data));
+    return names;
+}
+
+bool DeleteFileWide(const TWide& path) {
+    return (WideApi.deleteFileW ? WideApi.deleteFileW(path.c_str()) : DeleteFileA(Narrow(path).c_str())) != 0;
+}
+
+TFileSnapshot SnapshotFile(const TWide& path) {
+    const unique_handle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
+    if (!file) return {path, GetLastError() == ERROR_FILE_NOT_FOUND ? TFileSnapshot::Absent : TFileSnapshot::Unread, {}};
+    TFileSnapshot snapshot = {path, TFileSnapshot::Kept, std::string(GetFileSize(file.get(), nullptr), '\0')};
+    DWORD read = 0;
+    if (!snapshot.bytes.empty() && (!ReadFile(file.get(), &snapshot.bytes[0], snapshot.bytes.size(), &read, nullptr) ||
+                                    read != snapshot.bytes.size())) {
+        snapshot.state = TFileSnapshot::Unread;
+    }
+    return snapshot;
+}
+
+bool RestoreFile(const TFileSnapshot& snapshot) {
+    if (snapshot.state == TFileSnapshot::Unread) return false;
+    if (snapshot.state == TFileSnapshot::Absent) return DeleteFileWide(snapshot.path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    const unique_handle file = OpenFile(snapshot.path, GENERIC_WRITE, CREATE_ALWAYS);
+    DWORD written = 0;
+    return file && (snapshot.bytes.empty() ||
+                    (WriteFile(file.get(), snapshot.bytes.data(), snapshot.bytes.size(), &written, nullptr) &&
+                     written == snapshot.bytes.size()));
 }

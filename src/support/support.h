@@ -6,6 +6,7 @@
 #include <bitset>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Fixed once at process start by InitPlatformInfo, read-only afterwards.
 extern int PlatformId;              // 2 = NT family; anything else counts as 9x
@@ -94,8 +95,31 @@ struct TWideApi {
     HINSTANCE(WINAPI* shellExecuteW)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
     DWORD(WINAPI* charUpperBuffW)(LPWSTR, DWORD);
     int(WINAPI* messageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT);
+    BOOL(WINAPI* shGetSpecialFolderPathW)(HWND, LPWSTR, int, BOOL);
+    HANDLE(WINAPI* findFirstFileW)(LPCWSTR, WIN32_FIND_DATAW*);
+    BOOL(WINAPI* findNextFileW)(HANDLE, WIN32_FIND_DATAW*);
+    BOOL(WINAPI* deleteFileW)(LPCWSTR);
+    HANDLE(WINAPI* createFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    LONG(WINAPI* regOpenKeyExW)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+    LONG(WINAPI* regQueryValueExW)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+    LONG(WINAPI* regDeleteValueW)(HKEY, LPCWSTR);
 };
 extern TWideApi WideApi;
+
+// The names of the files, not folders, that match a pattern, hidden and system ones too: by
+// their wide names on the NT family.
+std::vector<TWide> ListFiles(const TWide& pattern);
+bool DeleteFileWide(const TWide& path);  // false with the reason as the last error
+
+// A file as it was, to put back: one that was not there is deleted again, one that could
+// not be read is left as it is.
+struct TFileSnapshot {
+    TWide path;
+    enum { Absent, Kept, Unread } state;
+    std::string bytes;
+};
+TFileSnapshot SnapshotFile(const TWide& path);
+bool RestoreFile(const TFileSnapshot& snapshot);
 
 // The directory of the program's file, in its long form and ending in "\": from the wide
 // module name on the NT family, where the ANSI one has '?' for what the code page lacks.

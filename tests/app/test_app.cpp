@@ -50,9 +50,7 @@ TEST_CASE("Monitoring stops and starts in order; ticks sample; other timers, com
         F::Send(m.message, m.wParam, m.lParam);
     }
     CHECK((F::calls.empty() && F::samples == 0 && F::shellOpens.empty() && F::TimerRunning() && F::trims == 3));
-    CHECK_FALSE(F::RunUntilQuit(100));
-    char title[16] = {};  // the default procedure answers for every message
-    CHECK(F::Send(WM_GETTEXT, sizeof title, reinterpret_cast<LPARAM>(title)) == 6);
+    CHECK_FALSE(PumpMessagesFor(100));
     F::load = 42;
     F::Send(WM_TIMER, IDT_SAMPLE);
     CHECK((F::calls.size() == 1 && AppState.lastShown == 42));
@@ -62,16 +60,16 @@ TEST_CASE("Help opens the text file, Restart the program with /r, Exit and closi
     F f;
     F::Send(WM_COMMAND, IDM_HELP);
     CHECK(F::shellOpens == Opens{{L"C:\\Apps\\Tembix\\Tembix.txt", L""}});
-    CHECK_FALSE(F::RunUntilQuit(100));
+    CHECK_FALSE(PumpMessagesFor(100));
     F::Send(WM_COMMAND, IDM_RESTART);
     CHECK(F::shellOpens.back() == Opens::value_type{Widen(ModuleFileName(nullptr)), L"/r"});
-    CHECK(F::RunUntilQuit());
+    CHECK(PumpMessagesFor(3000));
     F::Send(WM_COMMAND, IDM_EXIT);
-    CHECK(F::RunUntilQuit());
+    CHECK(PumpMessagesFor(3000));
     CHECK((IsWindow(AppState.mainWindow) && F::trims == 3));  // a posted WM_DESTROY leaves the window
     F::Send(WM_CLOSE);
     CHECK_FALSE(IsWindow(AppState.mainWindow));
-    CHECK(F::RunUntilQuit());
+    CHECK(PumpMessagesFor(3000));
 }
 
 TEST_CASE("A tray click opens one menu at the pointer, with Pause or Resume; a choice arrives as the command") {

@@ -181,7 +181,7 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
     // The shortcut's icon is the program, by its wide name: Wine keeps a link's target itself in
     // the ANSI code page, so the target cannot be read back whole here.
     const ComPtr<IShellLinkW> link = CreateComObject(CLSID_ShellLink).As<IShellLinkW>(IID_IShellLinkW);
-    link.As<IPersistFile>(IID_IPersistFile)->Load(Widen(GetStartupFolder() + "Tembix.lnk").c_str(), STGM_READ);
+    link.As<IPersistFile>(IID_IPersistFile)->Load((GetStartupFolder() + L"Tembix.lnk").c_str(), STGM_READ);
     wchar_t icon[MAX_PATH] = {};
     int index = 0;
     link->GetIconLocation(icon, MAX_PATH, &index);

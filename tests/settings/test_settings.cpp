@@ -3,6 +3,8 @@
 
 #include "testlib.h"
 
+#include <utility>
+
 namespace {
 
 // A fresh directory for the program: the platform caches profile files by name.
@@ -35,6 +37,28 @@ std::string ItemText(HWND dialog, int id) {
     return text;
 }
 void Press(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
+void InstallThisCopy() { InstallStartupShortcut(kShortcutName, "", AppState.exeDir + L"Tembix.exe", "", L"", L"", 0, 1, 0); }
+
+// Task Manager's switch for Tembix.lnk in the real registry: its type and bytes, REG_NONE
+// when there is none.
+const wchar_t kApproved[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
+std::pair<DWORD, std::string> Switch() {
+    char data[64] = {};
+    DWORD type = REG_NONE, size = sizeof data;
+    const bool found = SHGetValueW(HKEY_CURRENT_USER, kApproved, L"Tembix.lnk", &type, data, &size) == ERROR_SUCCESS;
+    return found ? std::make_pair(type, std::string(data, size)) : std::make_pair(DWORD(REG_NONE), std::string());
+}
+void SetSwitch(const std::pair<DWORD, std::string>& value) {
+    SHDeleteValueW(HKEY_CURRENT_USER, kApproved, L"Tembix.lnk");
+    if (value.first != REG_NONE) SHSetValueW(HKEY_CURRENT_USER, kApproved, L"Tembix.lnk", value.first, value.second.data(), value.second.size());
+}
+
+// The failing profile write: the threshold, after the section was erased.
+BOOL(WINAPI* profileWrite)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR) = nullptr;
+BOOL WINAPI FailThreshold(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR file) {
+    if (key && std::wstring(key) == L"Threshold") return SetLastError(ERROR_DISK_FULL), FALSE;
+    return profileWrite(section, key, value, file);
+}
 
 std::string said;  // the text of the message box that CloseMessage found
 
@@ -76,10 +100,9 @@ TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte,
 
 TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets the program and installs or removes the shortcut") {
     DialogFixture f;
-    const std::string folder = f.path;
     // A stale Tembix.lnk to another copy, replaced by the first install; one to another program.
-    CreateShellLink(folder + kShortcutName, "", L"C:\\Elsewhere\\Tembix.exe", "", L"", L"", 0, 1, 0);
-    CreateShellLink(folder + "Editor.lnk", "", L"C:\\Tools\\editor.exe", "", L"", L"", 0, 1, 0);
+    CreateShellLink(f.path + L"Tembix.lnk", "", L"C:\\Elsewhere\\Tembix.exe", "", L"", L"", 0, 1, 0);
+    CreateShellLink(f.path + L"Editor.lnk", "", L"C:\\Tools\\editor.exe", "", L"", L"", 0, 1, 0);
     struct Row {
         const char* text;
         int threshold;  // 1..100 stays, anything else is 80
@@ -92,7 +115,9 @@ TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets 
     bool startup = true;  // the stale shortcut counts: its target is a Tembix.exe
     for (const Row& row : rows) {
         CAPTURE(std::string(row.text));
-        REQUIRE(WriteFileBytes(Ini(), "[Other]\r\nk=v\r\n[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
+        const std::string other = &row == rows ? "" : "[Other]\r\nk=v\r\n";  // the first without a file
+        if (other.empty()) DeleteFileA(Ini().c_str());
+        else REQUIRE(WriteFileBytes(Ini(), other + "[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
         AppState.lastShown = 42;
         CHECK(WithDialog([&](HWND dialog) {  // showing the current settings
             CHECK(IsDlgButtonChecked(dialog, IDC_BLINK) == UINT(AppState.blinkEnabled));
@@ -103,24 +128,64 @@ TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets 
             SetDlgItemTextA(dialog, IDC_THRESHOLD, row.text);
             Press(dialog, IDOK);
         }));
-        CHECK(ReadFileBytes(Ini()) == "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=" + FormatInt(row.blink) +
-                                         "\r\nThreshold=" + FormatInt(row.threshold) + "\r\n");
+        CHECK(ReadFileBytes(Ini()) == other + "[Option]\r\nBlinkTrayIcon=" + FormatInt(row.blink) + "\r\nThreshold=" +
+                                         FormatInt(row.threshold) + "\r\n");
         CHECK((AppState.blinkEnabled == row.blink && AppState.threshold == row.threshold && AppState.lastShown == kNothingShown));
         const auto files = f.Contents();
-        CHECK((files.size() == ((startup = row.startup) ? 2u : 1u) && files.count("Editor.lnk") == 1));
-        CHECK(GetShellLinkTarget(folder + "Tembix.lnk") == (row.startup ? AppState.exeDir + L"Tembix.exe" : L""));
+        CHECK((files.size() == ((startup = row.startup) ? 2u : 1u) && files.count(L"Editor.lnk") == 1));
+        CHECK(GetShellLinkTarget(f.path + L"Tembix.lnk") == (row.startup ? AppState.exeDir + L"Tembix.exe" : L""));
     }
 }
 
-TEST_CASE("Cancel, Escape, the close box, other notifications and a file that cannot be written change nothing") {
+TEST_CASE("The Startup box follows Task Manager's switch: ticked while enabled; OK enables it, or removes it with the shortcut") {
+    DialogFixture f;
+    const std::string zeros(8, '\0'), time("\x80\x3E\xD5\xDE\xB1\x9D\x01\x00", 8);
+    struct Row {
+        const char* name;
+        std::pair<DWORD, std::string> value;
+        bool enabled;  // an odd first byte of a binary value disables
+    };
+    const Row rows[] = {
+        {"none", {REG_NONE, ""}, true},     {"02", {REG_BINARY, std::string("\2\0\0\0", 4) + zeros}, true},
+        {"06", {REG_BINARY, std::string("\6\0\0\0", 4) + zeros}, true},   {"03, a time", {REG_BINARY, std::string("\3\0\0\0", 4) + time}, false},
+        {"03, no time", {REG_BINARY, std::string("\3\0\0\0", 4) + zeros}, false}, {"07", {REG_BINARY, std::string("\7\0\0\0", 4) + zeros}, false},
+        {"empty", {REG_BINARY, ""}, true},  {"a string", {REG_SZ, std::string("3\0\0\0", 4)}, true},
+    };
+    for (const Row& row : rows) {
+        for (const bool ticked : {true, false}) {
+            CAPTURE(std::string(row.name));
+            CAPTURE(ticked);
+            InstallThisCopy();
+            SetSwitch(row.value);
+            CHECK(WithDialog([&](HWND dialog) {
+                CHECK(IsDlgButtonChecked(dialog, IDC_STARTUP) == UINT(row.enabled));
+                CheckDlgButton(dialog, IDC_STARTUP, ticked);
+                Press(dialog, IDOK);
+            }));
+            CHECK(f.Contents() == (ticked ? std::set<TWide>{L"Tembix.lnk"} : std::set<TWide>{}));
+            CHECK(Switch() == (ticked && row.enabled ? row.value : std::make_pair(DWORD(REG_NONE), std::string())));
+        }
+    }
+}
+
+TEST_CASE("Cancel, Escape, the close box, other notifications and a save that fails change nothing") {
     DialogFixture f;
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 500, 10, 99, 50, nullptr, nullptr, nullptr, nullptr);
     REQUIRE(WriteFileBytes(Ini(), "[Option]\r\nBlinkTrayIcon=0\r\nThreshold=33\r\n"));
-    InstallStartupShortcut(kShortcutName, "", AppState.exeDir + L"Tembix.exe", "", L"", L"", 0, 1, 0);
-    const std::string iniBefore = ReadFileBytes(Ini());
+    InstallThisCopy();
+    const std::pair<DWORD, std::string> disabled = {REG_BINARY, std::string("\3\0\0\0\1\2\3\4\5\6\7\x08", 12)};
+    SetSwitch(disabled);
+    const std::string iniBefore = ReadFileBytes(Ini()), linkBefore = ReadFileBytes(f.path + L"Tembix.lnk");
     const auto startupBefore = f.Contents();
     AppState.threshold = 33;
     AppState.lastShown = 12;
+    // A failed save is said, names where it failed, and leaves the dialog open.
+    const auto failedSave = [](HWND dialog, const TWide& where) {
+        SetTimer(nullptr, 0, 300, CloseMessage);
+        Press(dialog, IDOK);  // back when the message box is closed
+        CHECK((AppState.optionsDialog == dialog && IsWindowVisible(dialog) && Widen(said).find(where) != TWide::npos));
+        Press(dialog, IDCANCEL);
+    };
     const std::function<void(HWND)> ways[] = {
         [&](HWND dialog) {  // a tray click meanwhile brings the dialog to the front and opens no menu
             SetForegroundWindow(other);
@@ -144,13 +209,20 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a file that ca
             CHECK(AppState.optionsDialog == dialog);
             Press(dialog, IDCANCEL);
         },
-        [](HWND dialog) {  // the failure is said, and the dialog stays open
+        [&](HWND dialog) {  // a file that cannot be written at all
             HANDLE lock = CreateFileA(Ini().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // shared with none
-            SetTimer(nullptr, 0, 300, CloseMessage);
-            Press(dialog, IDOK);  // back when the message box is closed
+            failedSave(dialog, SettingsPath());
             CloseHandle(lock);
-            CHECK((AppState.optionsDialog == dialog && said.find(Ini()) != std::string::npos));
-            Press(dialog, IDCANCEL);
+        },
+        [&](HWND dialog) {  // a write that fails after the section was erased
+            profileWrite = std::exchange(WideApi.writePrivateProfileStringW, FailThreshold);
+            failedSave(dialog, SettingsPath());
+            WideApi.writePrivateProfileStringW = profileWrite;
+        },
+        [&](HWND dialog) {  // a shortcut that cannot be removed, after the file was written
+            HANDLE lock = CreateFileW((f.path + L"Tembix.lnk").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            failedSave(dialog, f.path);
+            CloseHandle(lock);
         },
     };
     for (const auto& way : ways) {
@@ -160,8 +232,10 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a file that ca
             SetDlgItemTextA(dialog, IDC_THRESHOLD, "90");
             way(dialog);
         }));
-        CHECK((ReadFileBytes(Ini()) == iniBefore && f.Contents() == startupBefore));
+        CHECK((ReadFileBytes(Ini()) == iniBefore && f.Contents() == startupBefore && Switch() == disabled));
+        CHECK(ReadFileBytes(f.path + L"Tembix.lnk") == linkBefore);
         CHECK((!AppState.blinkEnabled && AppState.threshold == 33 && AppState.lastShown == 12));
     }
     DestroyWindow(other);
+    SetSwitch({REG_NONE, ""});
 }

@@ -3,89 +3,125 @@
 namespace {
 
 // "This copy" need not exist: shortcuts store the path as given.
-const std::string kThisCopy = "C:\\Apps\\Tembix\\Tembix.exe", kOtherCopy = "D:\\Old\\Tembix.exe";
-using Names = std::set<std::string>;
+const TWide kThisCopy = L"C:\\Apps\\Tembix\\Tembix.exe", kOtherCopy = L"D:\\Old\\Tembix.exe";
+using Names = std::set<TWide>;
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
 // A shortcut's target as the link object reads it, or "not a link" when it refuses the file.
-std::string ReadLink(const std::string& path) {
-    const ComPtr<IShellLinkA> link = CreateComObject(CLSID_ShellLink).As<IShellLinkA>(IID_IShellLinkA);
-    char target[MAX_PATH] = {};
-    if (FAILED(link.As<IPersistFile>(IID_IPersistFile)->Load(Widen(path).c_str(), STGM_READ))) return "not a link";
-    link->GetPath(target, sizeof target, nullptr, SLGP_RAWPATH);
+TWide ReadLink(const TWide& path) {
+    const ComPtr<IShellLinkW> link = CreateComObject(CLSID_ShellLink).As<IShellLinkW>(IID_IShellLinkW);
+    wchar_t target[MAX_PATH] = {};
+    if (FAILED(link.As<IPersistFile>(IID_IPersistFile)->Load(path.c_str(), STGM_READ))) return L"not a link";
+    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
     return target;
 }
 
-void MakeLink(const std::string& path, const std::string& target, const std::string& arguments = "", DWORD attributes = 0) {
-    CreateShellLink(path, "", Widen(target), arguments, L"", L"", 0, SW_SHOWNORMAL, 0);
-    if (attributes) REQUIRE(SetFileAttributesA(path.c_str(), attributes));
+void MakeLink(const TWide& path, const TWide& target, const std::string& arguments = "", DWORD attributes = 0) {
+    REQUIRE(SUCCEEDED(CreateShellLink(path, "", target, arguments, L"", L"", 0, SW_SHOWNORMAL, 0)));
+    if (attributes) REQUIRE(SetFileAttributesW(path.c_str(), attributes));
 }
 
 // What the Options dialog passes.
-void InstallThisCopy() { InstallStartupShortcut(kShortcutName, "", Widen(kThisCopy), "", L"C:\\Apps\\Tembix", Widen(kThisCopy), 0, 1, 0); }
+HRESULT InstallThisCopy() { return InstallStartupShortcut(kShortcutName, "", kThisCopy, "", L"C:\\Apps\\Tembix", kThisCopy, 0, 1, 0); }
+
+// The Startup folder the shell names. Back to the prefix's own through its path: the shell
+// keeps the last one it found, and would go on naming it.
+void MoveStartupFolder(const TWide& folder, bool back = false) {
+    SHSetValueW(HKEY_CURRENT_USER, Widen(kShellFolders).c_str(), L"Startup", REG_SZ, folder.c_str(), (folder.size() + 1) * 2);
+    if (back) SHDeleteValueA(HKEY_CURRENT_USER, kShellFolders, "Startup"), GetStartupFolder();
+}
 
 }  // namespace
 
 TEST_CASE("A link's target comes back unresolved, for link paths of up to 260; none from a missing link") {
     CoInitScope com;
-    const std::string dir = ScratchDir("links");
-    MakeLink(dir + "\\a.lnk", "C:\\Does Not\\Exist.exe");
-    REQUIRE(CopyFileA((dir + "\\a.lnk").c_str(), (dir + "\\ab.lnk").c_str(), FALSE));
+    const TWide dir = Widen(ScratchDir("links"));
+    MakeLink(dir + L"\\a.lnk", L"C:\\Does Not\\Exist.exe");
+    REQUIRE(CopyFileW((dir + L"\\a.lnk").c_str(), (dir + L"\\ab.lnk").c_str(), FALSE));
     for (const size_t length : {260u, 261u, 4000u}) {  // "." components stretch a path to any length
-        std::string path = dir + "\\";
-        while (path.size() + 6 < length) path += ".\\";
-        path += path.size() + 6 == length ? "ab.lnk" : "a.lnk";
+        TWide path = dir + L"\\";
+        while (path.size() + 6 < length) path += L".\\";
+        path += path.size() + 6 == length ? L"ab.lnk" : L"a.lnk";
         CHECK(GetShellLinkTarget(path) == (length <= 260 ? L"C:\\Does Not\\Exist.exe" : L""));
     }
-    CHECK(GetShellLinkTarget(dir + "\\absent.lnk").empty());
-    CHECK_FALSE(CreateComObject({0x1f2e3d4c, 0x5b6a, 0x4978, {0x86, 0x95, 0xa4, 0xb3, 0xc2, 0xd1, 0xe0, 0xff}}));
+    CHECK(GetShellLinkTarget(dir + L"\\absent.lnk").empty());
 }
 
+// In the prefix's own Startup folder, and in folders named in letters that the ANSI code page
+// (1252 here) lacks: Cyrillic, and Polish, whose best fit names another folder.
 TEST_CASE_FIXTURE(StartupFolder, "Install and remove go through every entry and match by the target's file name alone") {
-    for (const bool install : {true, false}) {
-        CAPTURE(install);
+    const TWide scratch = Widen(ScratchDir("startup")), lookalike = scratch + L"\\Lukasz-Startup\\";
+    CreateDirectoryW(lookalike.c_str(), nullptr);
+    const TWide prefixs = path;
+    for (const TWide& folder : {prefixs, scratch + L"\\\u0410\u0432\u0442\u043E-Startup", scratch + L"\\\u0141ukasz-Startup"}) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+        MoveStartupFolder(folder);
+        REQUIRE((path = GetStartupFolder()) == (folder.back() == L'\\' ? folder : folder + L"\\"));
+        for (const bool install : {true, false}) {
+            CAPTURE(install);
+            Empty();
+            MakeLink(path + L"Tembix.lnk", kThisCopy, "/keep");
+            for (const wchar_t* name : {L"a.lnk", L"m.lnk", L"z.lnk"}) MakeLink(path + name, kThisCopy);
+            MakeLink(path + L"b.lnk", kOtherCopy);
+            MakeLink(path + L"c.lnk", L"E:\\TEMBIX.EXE", "", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+            const std::pair<TWide, TWide> others[] = {  // none of them the program
+                {L"d.lnk", L"C:\\windows\\notepad.exe"}, {L"e.lnk", L"C:\\Apps\\Tembix.exe.bak"}, {L"f.lnk", L"C:\\Apps\\MyTembix.exe"},
+                {L"g.lnk", L"C:\\Tembix.exe\\Other.exe"}, {L"x.lnk\\inner.lnk", kThisCopy}};  // only the folder itself is searched
+            REQUIRE(CreateDirectoryW((path + L"x.lnk").c_str(), nullptr));
+            for (const auto& other : others) MakeLink(path + other.first, other.second);
+            // Files named like shortcuts that are none: empty, and the longest head of a real shortcut
+            // that the link object refuses (it has read the target by then: only the refusal tells).
+            REQUIRE(WriteFileBytes(path + L"empty.lnk", ""));
+            const std::string whole = ReadFileBytes(path + L"a.lnk"), kept = ReadFileBytes(path + L"Tembix.lnk");
+            size_t length = whole.size();
+            do REQUIRE(WriteFileBytes(path + L"cut.lnk", whole.substr(0, --length)));
+            while (ReadLink(path + L"cut.lnk") != L"not a link");
+            CHECK(SUCCEEDED(install ? InstallThisCopy() : RemoveStartupShortcuts(kProgramFileName)));
+            Names expected = {L"empty.lnk", L"cut.lnk", L"d.lnk", L"e.lnk", L"f.lnk", L"g.lnk", L"x.lnk"};
+            if (install) expected.insert(L"Tembix.lnk");
+            CHECK((Contents() == expected && Contents(L"x.lnk\\") == Names{L"inner.lnk"} && FileNames(lookalike + L"*").empty()));
+            CHECK((ReadFileBytes(path + L"Tembix.lnk") == kept) == install);  // this copy's own shortcut left as it is
+            CHECK((IsStartupShortcutPresent("TEMBIX.EXE") == install && GetShellLinkTarget(path + L"cut.lnk").empty()));
+        }
         Empty();
-        MakeLink(path + kShortcutName, kThisCopy, "/keep");
-        for (const char* name : {"a.lnk", "m.lnk", "z.lnk"}) MakeLink(path + name, kThisCopy);
-        MakeLink(path + "b.lnk", kOtherCopy);
-        MakeLink(path + "c.lnk", "E:\\TEMBIX.EXE", "", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-        const std::pair<std::string, std::string> others[] = {  // none of them the program
-            {"d.lnk", "C:\\windows\\notepad.exe"}, {"e.lnk", "C:\\Apps\\Tembix.exe.bak"}, {"f.lnk", "C:\\Apps\\MyTembix.exe"},
-            {"g.lnk", "C:\\Tembix.exe\\Other.exe"}, {"x.lnk\\inner.lnk", kThisCopy}};  // only the folder itself is searched
-        REQUIRE(CreateDirectoryA((path + "x.lnk").c_str(), nullptr));
-        for (const auto& other : others) MakeLink(path + other.first, other.second);
-        // Files named like shortcuts that are none: empty, and the longest head of a real shortcut
-        // that the link object refuses (it has read the target by then: only the refusal tells).
-        REQUIRE(WriteFileBytes(path + "empty.lnk", ""));
-        const std::string whole = ReadFileBytes(path + "a.lnk"), kept = ReadFileBytes(path + kShortcutName);
-        size_t length = whole.size();
-        do REQUIRE(WriteFileBytes(path + "cut.lnk", whole.substr(0, --length)));
-        while (ReadLink(path + "cut.lnk") != "not a link");
-        if (install) InstallThisCopy();
-        else RemoveStartupShortcuts(kProgramFileName);
-        Names expected = {"empty.lnk", "cut.lnk", "d.lnk", "e.lnk", "f.lnk", "g.lnk", "x.lnk"};
-        if (install) expected.insert(kShortcutName);
-        CHECK((Contents() == expected && Contents("x.lnk\\") == Names{"inner.lnk"}));
-        CHECK((ReadFileBytes(path + kShortcutName) == kept) == install);  // this copy's own shortcut left as it is
-        CHECK((IsStartupShortcutPresent("TEMBIX.EXE") == install && GetShellLinkTarget(path + "cut.lnk").empty()));
+    }
+    MoveStartupFolder(path = prefixs, true);
+}
+
+TEST_CASE_FIXTURE(StartupFolder, "An install or removal that fails half-way puts every file back and says why") {
+    struct Row {
+        bool install;
+        const wchar_t* locked;  // held open for reading only, or made a folder: it cannot go or be written
+        bool folder;
+    };
+    for (const Row& row : {Row{true, L"z.lnk", false}, Row{false, L"z.lnk", false}, Row{true, L"Tembix.lnk", true}}) {
+        CAPTURE(row.install);
+        Empty();
+        MakeLink(path + L"a.lnk", kThisCopy);
+        if (!row.folder) MakeLink(path + L"Tembix.lnk", kOtherCopy), MakeLink(path + row.locked, kThisCopy);
+        else CreateDirectoryW((path + row.locked).c_str(), nullptr);
+        std::map<TWide, std::string> before, after;
+        for (const TWide& name : Contents()) before[name] = ReadFileBytes(path + name);
+        HANDLE lock = CreateFileW((path + row.locked).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HRESULT result = row.install ? InstallThisCopy() : RemoveStartupShortcuts(kProgramFileName);
+        CloseHandle(lock);
+        for (const TWide& name : Contents()) after[name] = ReadFileBytes(path + name);
+        CHECK((FAILED(result) && after == before));
     }
 }
 
 TEST_CASE_FIXTURE(StartupFolder, "Without a Startup folder nothing is searched, deleted or created") {
-    const std::string scratch = ScratchDir("no-startup"), missing = scratch + "\\missing";
-    MakeLink(scratch + "\\Old Tembix.lnk", kOtherCopy);  // what a search or save in the current directory would hit
+    const std::string scratch = ScratchDir("no-startup");
+    MakeLink(Widen(scratch) + L"\\Old Tembix.lnk", kOtherCopy);  // what a search or save in the current directory would hit
     char previous[MAX_PATH + 1] = {};
     GetCurrentDirectoryA(sizeof previous, previous);
     SetCurrentDirectoryA(scratch.c_str());
-    SHSetValueA(HKEY_CURRENT_USER, kShellFolders, "Startup", REG_SZ, missing.c_str(), missing.size() + 1);
-    CHECK(GetStartupFolder() == "");
+    MoveStartupFolder(Widen(scratch + "\\missing"));
+    CHECK(GetStartupFolder().empty());
     CHECK_FALSE(IsStartupShortcutPresent(kProgramFileName));
-    RemoveStartupShortcuts(kProgramFileName);
-    InstallThisCopy();
+    CHECK(SUCCEEDED(RemoveStartupShortcuts(kProgramFileName)));
+    CHECK(FAILED(InstallThisCopy()));  // said: no shortcut where one was asked for
     SetCurrentDirectoryA(previous);
-    CHECK(Listing(scratch + "\\*").size() == 1);
-    SHSetValueA(HKEY_CURRENT_USER, kShellFolders, "Startup", REG_SZ, path.c_str(), path.size() + 1);
-    CHECK(GetStartupFolder() == path);  // the shell keeps a backslash that the setting ends in
-    SHDeleteValueA(HKEY_CURRENT_USER, kShellFolders, "Startup");  // the default folder again
-    CHECK(GetStartupFolder() == path);
+    CHECK(FileNames(Widen(scratch) + L"\\*").size() == 1);
+    MoveStartupFolder(path, true);
 }
