@@ -189,6 +189,15 @@ inline Screenshot TakeScreenshot() {
     return shot;
 }
 
+// The program's message box, titled "Tembix", closed with OK; its text.
+inline std::string CloseMessageBox() {
+    HWND box = FindWindowA("#32770", "Tembix");
+    char text[1024] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // a message box's text control
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return text;
+}
+
 // The timers of RunModal: the one that runs `inside`, and the guard.
 struct ModalTimers {
     static inline std::function<void()> inside;
@@ -198,7 +207,7 @@ struct ModalTimers {
         if (id == guard) {  // the time-out: every loop ended by force, a message box first
             forced = true;
             EndMenu();
-            PostMessageA(FindWindowA("#32770", "Tembix"), WM_CLOSE, 0, 0);
+            CloseMessageBox();
             if (AppState.optionsDialog) EndDialog(AppState.optionsDialog, 0);
             return;
         }
@@ -241,10 +250,11 @@ struct AppFixture {
     static inline uint8_t load = 0;
     static inline int samples = 0, lastErrorReads = 0, trims = 0;
     static inline std::vector<ShellCall> calls;
-    static inline std::vector<BOOL> results;  // popped per shell call; TRUE when empty
+    static inline std::vector<BOOL> results;  // of each shell call in turn; TRUE beyond
     static inline std::vector<DWORD> errors;  // the last error each failing call leaves
+    static inline size_t failures = 0;
     static inline std::vector<DWORD> sleeps;
-    static inline std::vector<std::pair<TWide, TWide>> shellOpens;  // file, parameters
+    static inline std::vector<TWide> shellOpens;  // "verb file parameters"
     static inline uint64_t scriptedIdle = 1, scriptedAll = 0;
 
     AppFixture() {
@@ -281,7 +291,7 @@ struct AppFixture {
     }
     static void ClearRecords() {
         calls.clear(), results.clear(), errors.clear(), sleeps.clear(), shellOpens.clear();
-        lastErrorReads = trims = samples = 0;
+        lastErrorReads = trims = samples = failures = 0;
     }
     // The sampler made by a start, primed with the scripted times; the records cleared.
     static void ScriptSampler() {
@@ -311,19 +321,13 @@ struct AppFixture {
         *user = {};
         return TRUE;
     }
-    template <class T>
-    static T PopFront(std::vector<T>& queue, T fallback) {
-        const T front = queue.empty() ? fallback : queue.front();
-        if (!queue.empty()) queue.erase(queue.begin());
-        return front;
-    }
     static BOOL WINAPI RecordNotify(DWORD action, PNOTIFYICONDATAA record) {
         ShellCall call = {action, {}, IsLiveIcon(record->hIcon), 0};
         std::memcpy(&call.data, record, sizeof call.data);
         if (call.iconLive) call.iconPixel = DrawnIconPixels(record->hIcon)[0];
         calls.push_back(call);
-        const BOOL result = PopFront(results, TRUE);
-        if (!result) SetLastError(PopFront(errors, DWORD(0)));
+        const BOOL result = calls.size() <= results.size() ? results[calls.size() - 1] : TRUE;
+        if (!result) SetLastError(failures < errors.size() ? errors[failures] : 0), ++failures;
         return result;
     }
     static DWORD WINAPI RecordLastError() {
@@ -331,9 +335,11 @@ struct AppFixture {
         return GetLastError();
     }
     static void WINAPI RecordSleep(DWORD ms) { sleeps.push_back(ms); }
-    static BOOL WINAPI CountTrim(HANDLE, SIZE_T, SIZE_T) { return ++trims; }
-    static HINSTANCE WINAPI RecordShellExecute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT) {
-        shellOpens.emplace_back(file, parameters);
+    static BOOL WINAPI CountTrim(HANDLE process, SIZE_T min, SIZE_T max) {  // any other trim counts a thousand
+        return trims += process == GetCurrentProcess() && min == SIZE_T(-1) && max == SIZE_T(-1) ? 1 : 1000;
+    }
+    static HINSTANCE WINAPI RecordShellExecute(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT) {
+        shellOpens.push_back(TWide(verb) + L" " + file + L" " + parameters);
         return reinterpret_cast<HINSTANCE>(42);
     }
 };

@@ -1,6 +1,8 @@
-// The settings file "Tembix.ini" beside the executable, through the platform's profile
-// functions, which keep no state of ours between calls: by the file's wide name on the NT
-// family, so that a folder whose name the ANSI code page cannot hold works too.
+// The settings room: what the user chooses (blinking at 100 and the threshold) and where it
+// is kept, "Tembix.ini" beside the program, read at start; and the Options dialog, which is
+// also the about box, where the user changes it and starting at logon. The file goes
+// through the platform's profile functions, by its wide name on the NT family, so that a
+// folder whose name the ANSI code page cannot hold works too.
 #pragma once
 
 #include "support/support.h"

@@ -47,13 +47,7 @@ void SetLinkFields(const ComPtr<IUnknown>& object, REFIID iid, Text text, const 
     if (hotKey != 0) link->SetHotkey(hotKey);
 }
 
-// Hands the name of every shortcut file in folder to visit until it returns false.
-template <class Visit>
-void ForEachShortcut(const TWide& folder, Visit visit) {
-    for (const TWide& name : ListFiles(folder + L"*.lnk")) {
-        if (!visit(name)) break;
-    }
-}
+std::vector<TWide> Shortcuts(const TWide& folder) { return ListFiles(folder + L"*.lnk"); }
 
 HRESULT LastError() {
     const DWORD error = GetLastError();
@@ -177,12 +171,10 @@ bool IsStartupShortcutPresent(const std::string& fileName) {
     // An empty folder would turn the search relative to the current directory.
     if (folder.empty()) return false;
     const TWide wanted = UpperCase(Widen(fileName));
-    bool found = false;
-    ForEachShortcut(folder, [&](const TWide& name) {
-        found = UpperFileName(GetShellLinkTarget(folder + name)) == wanted && !IsStartupEntryDisabled(name);
-        return !found;
-    });
-    return found;
+    for (const TWide& name : Shortcuts(folder)) {
+        if (UpperFileName(GetShellLinkTarget(folder + name)) == wanted && !IsStartupEntryDisabled(name)) return true;
+    }
+    return false;
 }
 
 HRESULT InstallStartupShortcut(const std::string& linkName, const std::string& description, const TWide& target,
@@ -194,15 +186,14 @@ HRESULT InstallStartupShortcut(const std::string& linkName, const std::string& d
     const TWide wantedTarget = UpperCase(target);
     bool exists = false;
     std::vector<TWide> doomed;
-    ForEachShortcut(folder, [&](const TWide& found) {
+    for (const TWide& found : Shortcuts(folder)) {
         const TWide foundTarget = GetShellLinkTarget(folder + found);
-        if (UpperFileName(foundTarget) != wantedName) return true;  // another program's shortcut
+        if (UpperFileName(foundTarget) != wantedName) continue;  // another program's shortcut
         // Only the one named exactly linkName and pointing at this copy stays; shortcuts to
         // other copies and duplicates under other names would start the program twice.
         if (UpperCase(foundTarget) == wantedTarget && found == name) exists = true;
         else doomed.push_back(found);
-        return true;
-    });
+    }
     FolderUndo undo;
     HRESULT result = undo.Delete(folder, doomed);
     if (SUCCEEDED(result) && !exists) {
@@ -221,10 +212,9 @@ HRESULT RemoveStartupShortcuts(const std::string& fileName) {
     if (folder.empty()) return S_OK;
     const TWide wanted = UpperCase(Widen(fileName));
     std::vector<TWide> doomed;
-    ForEachShortcut(folder, [&](const TWide& name) {
+    for (const TWide& name : Shortcuts(folder)) {
         if (UpperFileName(GetShellLinkTarget(folder + name)) == wanted) doomed.push_back(name);
-        return true;
-    });
+    }
     FolderUndo undo;
     const HRESULT result = undo.Delete(folder, doomed);
     if (SUCCEEDED(result)) undo.Done(doomed);

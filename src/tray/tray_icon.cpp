@@ -27,10 +27,18 @@ HICON LoadProgramIcon() {
 // has taken the icon all the same, which the modify after the wait finds out. A re-add
 // after "TaskbarCreated" may find the icon still there, since other programs send that
 // broadcast too: then a modify keeps it.
-// What a hover or a screen reader gets: the number shown, or why there is none.
-std::string TipFor(bool useProgramIcon, uint8_t value) {
-    if (useProgramIcon) return AppState.paused ? "Tembix: paused" : "Tembix";
-    return "Tembix: " + FormatInt(value < 100 ? value : 100) + "%";
+// What a hover or a screen reader gets: the number shown, or why there is none. The rest
+// of the field stays zero.
+void CopyTip(char (&tip)[64], bool useProgramIcon, uint8_t value) {
+    static const char kName[] = "Tembix", kPaused[] = "Tembix: paused";
+    if (useProgramIcon) {
+        std::memcpy(tip, AppState.paused ? kPaused : kName, AppState.paused ? sizeof kPaused : sizeof kName);
+        return;
+    }
+    const std::string number = FormatInt(value < 100 ? value : 100);
+    std::memcpy(tip, kPaused, 8);  // "Tembix: "
+    std::memcpy(tip + 8, number.data(), number.size());
+    tip[8 + number.size()] = '%';
 }
 
 void RetryAdd(TNotifyIconData& data, bool reAdd) {
@@ -67,8 +75,7 @@ void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon) {
     unique_hicon icon;
     if (action != NIM_DELETE) {
         data.uFlags = kIconFlags;
-        const std::string tip = TipFor(useProgramIcon, value);  // the rest of the field stays zero
-        std::memcpy(data.szTip, tip.data(), std::min(tip.size(), sizeof data.szTip - 1));
+        CopyTip(data.szTip, useProgramIcon, value);
         icon.reset(useProgramIcon ? LoadProgramIcon() : MakeLoadIcon(value));
         data.hIcon = icon.get();
         data.uCallbackMessage = WM_TRAYICON;

@@ -7,7 +7,7 @@
 
 namespace {
 
-using Opens = std::vector<std::pair<TWide, TWide>>;
+using Opens = std::vector<TWide>;
 
 void Click(LPARAM mouseMessage) { F::Send(WM_TRAYICON, 0, mouseMessage); }
 
@@ -49,6 +49,9 @@ TEST_CASE("Monitoring stops and starts in order; ticks sample; other timers, com
                          MSG{nullptr, WM_COMMAND, 0x10000 + 255}, MSG{nullptr, WM_NULL}, MSG{nullptr, WM_TRAYICON, 0, WM_MOUSEMOVE}}) {
         F::Send(m.message, m.wParam, m.lParam);
     }
+    PlatformId = VER_PLATFORM_WIN32_WINDOWS;  // the 9x family has no working set to trim
+    F::Send(WM_COMMAND, 255);
+    PlatformId = VER_PLATFORM_NT;
     CHECK((F::calls.empty() && F::samples == 0 && F::shellOpens.empty() && F::TimerRunning() && F::trims == 3));
     CHECK_FALSE(PumpMessagesFor(100));
     F::load = 42;
@@ -59,10 +62,10 @@ TEST_CASE("Monitoring stops and starts in order; ticks sample; other timers, com
 TEST_CASE("Help opens the text file, Restart the program with /r, Exit and closing end the loop") {
     F f;
     F::Send(WM_COMMAND, IDM_HELP);
-    CHECK(F::shellOpens == Opens{{L"C:\\Apps\\Tembix\\Tembix.txt", L""}});
+    CHECK(F::shellOpens == Opens{L"open C:\\Apps\\Tembix\\Tembix.txt "});
     CHECK_FALSE(PumpMessagesFor(100));
     F::Send(WM_COMMAND, IDM_RESTART);
-    CHECK(F::shellOpens.back() == Opens::value_type{Widen(ModuleFileName(nullptr)), L"/r"});
+    CHECK(F::shellOpens.back() == L"open " + Widen(ModuleFileName(nullptr)) + L" /r");
     CHECK(PumpMessagesFor(3000));
     F::Send(WM_COMMAND, IDM_EXIT);
     CHECK(PumpMessagesFor(3000));

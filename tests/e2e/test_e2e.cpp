@@ -117,11 +117,9 @@ TEST_CASE("A first start shows the program icon, then the load; Exit from the me
     CHECK(WaitForScreen([](const Screenshot& s) { return s.CountInTray(RGB(0, 255, 0)) > 5; }));  // the chart's line
     Screenshot shot;
     CHECK(WaitForScreen([&](const Screenshot& s) { return ShowsLoad(shot = s); }));
-    shot.Save("e2e-tray-" + std::to_string(GetSystemMetrics(SM_CXSMICON)));
     const int size = GetSystemMetrics(SM_CXSMICON);  // 16, or 24 at 144 DPI: drawn, not stretched
     CHECK((TrayIcons(shot).size() == 1 && TrayIcons(shot)[0].right - TrayIcons(shot)[0].left == size));
     OpenMenu();
-    TakeScreenshot().Save("e2e-menu");
     Press('X');  // "E&xit"
     CHECK(tembix.ExitCode(5000) == 0);
     CHECK(WaitForTrayIcons(0));
@@ -132,6 +130,9 @@ TEST_CASE("One copy at a time, except with /r; Restart from the menu leaves exac
     Process first(dir, "");
     REQUIRE(WaitUntil([] { return TembixWindows().size() == 1; }, 10000));
     const HWND firstWindow = TembixWindows()[0];
+    const HANDLE marker = OpenMutexA(SYNCHRONIZE, FALSE, "Tembix Exists");  // what a later copy looks for
+    CHECK(marker != nullptr);
+    CloseHandle(marker);
     for (const char* arguments : {"", "/R", "r", "x /r", "\"\" /r"}) {
         CAPTURE(arguments);
         CHECK(Process(dir, arguments).ExitCode(5000) == 0);
@@ -146,13 +147,13 @@ TEST_CASE("One copy at a time, except with /r; Restart from the menu leaves exac
     Press('T');  // "Restart &Tembix"
     CHECK(first.ExitCode(10000) == 0);  // Wine's ShellExecute waits for the new copy: up to 30 s emulated
     REQUIRE(WaitUntil([&] { return TembixWindows().size() == 1 && TembixWindows()[0] != firstWindow; }));
-    PumpMessagesFor(1500);  // and it stays at one
+    CHECK(Process(dir, "").ExitCode(5000) == 0);  // the new copy holds the marker too
     CHECK(TembixWindows().size() == 1);
     PostMessageA(TembixWindows()[0], WM_COMMAND, IDM_EXIT, 0);
     CHECK(WaitForTrayIcons(0));
 }
 
-TEST_CASE("Options from the menu, in a folder the code page lacks: a second start raises the dialog; OK saves, Cancel not") {
+TEST_CASE("Options from the menu, in a folder the code page lacks: a second start raises the dialog; OK saves") {
     CoInitScope com;
     RemoveStartupShortcuts(kProgramFileName);
     const TWide dir = CopyProgram("options", "[Other]\r\nk=v\r\n[Option]\r\nThreshold=100\r\nExtra=1\r\n", true);
@@ -163,8 +164,6 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
     char threshold[8] = {};
     GetDlgItemTextA(dialog, IDC_THRESHOLD, threshold, sizeof threshold);
     CHECK(std::string(threshold) == "100");  // read from the foreign folder
-    PumpMessagesFor(500);
-    TakeScreenshot().Save("e2e-options-" + std::to_string(GetSystemMetrics(SM_CXSMICON)));
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 20, 20, 99, 60, nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
     CHECK(WaitUntil([&] { return GetForegroundWindow() == other; }));
@@ -186,19 +185,29 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
     int index = 0;
     link->GetIconLocation(icon, MAX_PATH, &index);
     CHECK(UpperCase(icon) == UpperCase(dir + L"\\Tembix.exe"));
-    OpenMenu();
-    Press('O');
-    dialog = WaitForWindow("#32770", "Tembix Options");
-    SendDlgItemMessageA(dialog, IDC_BLINK, BM_CLICK, 0, 0);
-    Press(VK_ESCAPE);
-    CHECK(WaitUntil([&] { return !IsWindow(dialog); }));
-    CHECK(ReadFileBytes(dir + L"\\Tembix.ini") == saved);
     RemoveStartupShortcuts(kProgramFileName);
 }
 
 // Run in a prefix of its own with Wine's null graphics driver, where every add of the icon fails.
 TEST_CASE("No notification area: the program gives up as its retry rules say and exits with 0") {
-    const DWORD start = GetTickCount();
     CHECK(Process(CopyProgram("no-tray", ""), "").ExitCode(20000) == 0);
-    MESSAGE("exited after " << GetTickCount() - start << " ms");
+}
+
+// Not run with the tests: the README's pictures, which tests/screenshots.sh takes at 96 and
+// 144 DPI. The tray and the Options dialog, each saved as it is on the screen.
+TEST_CASE("Screenshots for the README" * doctest::skip()) {
+    Process tembix(CopyProgram("shots", "[Option]\r\nThreshold=100\r\n"), "");
+    Screenshot shot;
+    REQUIRE(WaitForScreen([&](const Screenshot& s) { return ShowsLoad(shot = s); }));
+    shot.Save("tray");
+    OpenMenu();
+    Press('O');
+    RECT r;
+    GetWindowRect(WaitForWindow("#32770", "Tembix Options"), &r);
+    PumpMessagesFor(500);
+    shot = TakeScreenshot();
+    Screenshot dialog = {r.right - r.left, r.bottom - r.top};
+    for (int y = r.top; y < r.bottom; ++y) dialog.pixels.insert(dialog.pixels.end(), &shot.pixels[y * shot.width + r.left], &shot.pixels[y * shot.width + r.right]);
+    dialog.Save("options");
+    Press(VK_ESCAPE);
 }

@@ -61,21 +61,13 @@ BOOL WINAPI FailThreshold(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR f
 }
 
 std::string said;  // the text of the message box that CloseMessage found
-
-void CALLBACK CloseMessage(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    HWND box = FindWindowA("#32770", "Tembix");
-    char text[1024] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // a message box's text control
-    said = text;
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-}
+void CALLBACK CloseMessage(HWND, UINT, UINT_PTR id, DWORD) { KillTimer(nullptr, id), said = CloseMessageBox(); }
 
 }  // namespace
 
 TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte, 80 unless 1..100") {
     struct Row {
-        const char* lines;
+        std::string lines;
         bool blink;
         int threshold;
     };
@@ -84,10 +76,11 @@ TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte,
         {"Threshold= x32\r\nBlinkTrayIcon=0", false, 50}, {"Threshold=50%\r\nBlinkTrayIcon=yes", false, 80},
         {"Threshold=300", false, 44}, {"Threshold=-156", false, 100}, {"Threshold=0", false, 80},
         {"Threshold=256", false, 80}, {"Threshold=101\r\nBlinkTrayIcon=0x1", true, 80}, {"Threshold=1", false, 1},
+        {"Threshold=" + std::string(1021, '0') + "42 and more", false, 42},  // read up to 1023 characters
     };
     int i = 0;
     for (const Row& row : rows) {
-        CAPTURE(std::string(row.lines));
+        CAPTURE(row.lines);
         UseFreshExeDir("load" + std::to_string(i++));
         REQUIRE(WriteFileBytes(Ini(), std::string("[Option]\r\n") + row.lines + "\r\n"));
         LoadSettings();

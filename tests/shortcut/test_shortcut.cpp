@@ -57,10 +57,19 @@ TEST_CASE_FIXTURE(StartupFolder, "Install and remove go through every entry and 
         CreateDirectoryW(folder.c_str(), nullptr);
         MoveStartupFolder(folder);
         REQUIRE((path = GetStartupFolder()) == (folder.back() == L'\\' ? folder : folder + L"\\"));
-        for (const bool install : {true, false}) {
-            CAPTURE(install);
+        // This copy's own Tembix.lnk stays as it is; one to another program, or this copy's
+        // under "tembix.lnk", gives way to a new one.
+        struct Variant {
+            bool install;
+            const wchar_t* name;
+            TWide target;
+        };
+        for (const Variant& v : {Variant{true, L"Tembix.lnk", kThisCopy}, Variant{true, L"Tembix.lnk", L"C:\\Tools\\other.exe"},
+                                 Variant{true, L"tembix.lnk", kThisCopy}, Variant{false, L"Tembix.lnk", kThisCopy}}) {
+            CAPTURE(v.install);
+            CAPTURE(v.target.size());
             Empty();
-            MakeLink(path + L"Tembix.lnk", kThisCopy, "/keep");
+            MakeLink(path + v.name, v.target, "/keep");
             for (const wchar_t* name : {L"a.lnk", L"m.lnk", L"z.lnk"}) MakeLink(path + name, kThisCopy);
             MakeLink(path + L"b.lnk", kOtherCopy);
             MakeLink(path + L"c.lnk", L"E:\\TEMBIX.EXE", "", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
@@ -72,16 +81,17 @@ TEST_CASE_FIXTURE(StartupFolder, "Install and remove go through every entry and 
             // Files named like shortcuts that are none: empty, and the longest head of a real shortcut
             // that the link object refuses (it has read the target by then: only the refusal tells).
             REQUIRE(WriteFileBytes(path + L"empty.lnk", ""));
-            const std::string whole = ReadFileBytes(path + L"a.lnk"), kept = ReadFileBytes(path + L"Tembix.lnk");
+            const std::string whole = ReadFileBytes(path + L"a.lnk"), kept = ReadFileBytes(path + v.name);
             size_t length = whole.size();
             do REQUIRE(WriteFileBytes(path + L"cut.lnk", whole.substr(0, --length)));
             while (ReadLink(path + L"cut.lnk") != L"not a link");
-            CHECK(SUCCEEDED(install ? InstallThisCopy() : RemoveStartupShortcuts(kProgramFileName)));
+            CHECK(SUCCEEDED(v.install ? InstallThisCopy() : RemoveStartupShortcuts(kProgramFileName)));
             Names expected = {L"empty.lnk", L"cut.lnk", L"d.lnk", L"e.lnk", L"f.lnk", L"g.lnk", L"x.lnk"};
-            if (install) expected.insert(L"Tembix.lnk");
+            if (v.install) expected.insert(L"Tembix.lnk");
             CHECK((Contents() == expected && Contents(L"x.lnk\\") == Names{L"inner.lnk"} && FileNames(lookalike + L"*").empty()));
-            CHECK((ReadFileBytes(path + L"Tembix.lnk") == kept) == install);  // this copy's own shortcut left as it is
-            CHECK((IsStartupShortcutPresent("TEMBIX.EXE") == install && GetShellLinkTarget(path + L"cut.lnk").empty()));
+            CHECK((ReadFileBytes(path + L"Tembix.lnk") == kept) == (v.install && v.target == kThisCopy && *v.name == L'T'));
+            CHECK((GetShellLinkTarget(path + L"Tembix.lnk") == (v.install ? kThisCopy : L"") && GetShellLinkTarget(path + L"cut.lnk").empty()));
+            CHECK(IsStartupShortcutPresent("TEMBIX.EXE") == v.install);
         }
         Empty();
     }

@@ -97,6 +97,20 @@ TEST_CASE("The directory search applies the attribute mask and reports the end")
         DWORD last = FileSearchFirst(dir + "\\" + row.pattern, row.mask, rec);
         for (; last == 0; last = FileSearchNext(rec)) names.insert(rec.name);
         FileSearchClose(rec);
-        CHECK((names == row.names && last == row.end && rec.findHandle == INVALID_HANDLE_VALUE));
+        CHECK((names == row.names && last == row.end));
     }
+}
+
+TEST_CASE("Bringing a window to the front lifts the foreground lock for that moment only") {
+    HWND front = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    HWND back = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 60, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(front);
+    DWORD saved = 0, after = 0;  // a system-wide setting, and another thread's own is none to join: the lock is lifted
+    SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &saved, 0);
+    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(123456), 0);
+    CHECK(ForceForeground(back));
+    SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &after, 0);
+    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(static_cast<UINT_PTR>(saved)), 0);
+    CHECK(after == 123456);
+    DestroyWindow(front), DestroyWindow(back);
 }

@@ -252,6 +252,5 @@ TEST_CASE("Thousands of changing updates and size changes leak no GDI or USER ob
         CHECK((F::calls.size() == kUpdates + 1 && F::calls.back().iconLive));
     }
     const int gdiLost = gdiBefore - Capacity(false), userLost = userBefore - Capacity(true);
-    MESSAGE("capacity lost: GDI " << gdiLost << ", USER " << userLost);
     CHECK((gdiBefore > kUpdates && gdiLost < kTolerance && userBefore > kUpdates && userLost < kTolerance));
 }

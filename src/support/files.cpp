@@ -1,0 +1,109 @@
+// The directory search, listings and deletions by wide name, and files kept to be put back.
+#include "files.h"
+
+#include "paths.h"
+#include "platform.h"
+#include "raii.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t kMaxPath = MAX_PATH;  // 260 characters, plus the NUL
+
+DWORD FileSearchMatch(TSearchRec& rec) {
+    while (rec.findData.dwFileAttributes & rec.excludeMask) {
+        if (!FindNextFileA(rec.findHandle, &rec.findData)) return GetLastError();
+    }
+    FILETIME local = {};
+    WORD date = 0, time = 0;
+    FileTimeToLocalFileTime(&rec.findData.ftLastWriteTime, &local);
+    FileTimeToDosDateTime(&local, &date, &time);
+    rec.dosTime = (static_cast<DWORD>(date) << 16) | time;
+    rec.size = static_cast<int32_t>(rec.findData.nFileSizeLow);
+    rec.attributes = rec.findData.dwFileAttributes;
+    rec.name.assign(rec.findData.cFileName, strnlen(rec.findData.cFileName, kMaxPath));
+    return 0;
+}
+
+// Empty when the file cannot be opened, with the reason as the last error.
+unique_handle OpenFile(const TWide& path, DWORD access, DWORD disposition) {
+    const DWORD share = access == GENERIC_READ ? FILE_SHARE_READ : 0;
+    const HANDLE file = WideApi.createFileW
+                            ? WideApi.createFileW(path.c_str(), access, share, nullptr, disposition, 0, nullptr)
+                            : CreateFileA(Narrow(path).c_str(), access, share, nullptr, disposition, 0, nullptr);
+    return unique_handle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
+}  // namespace
+
+TSearchRec::~TSearchRec() { FileSearchClose(*this); }
+
+DWORD FileSearchFirst(const std::string& pattern, DWORD wantedAttributes, TSearchRec& rec) {
+    FileSearchClose(rec);  // a record reused without closing would leak its handle
+    rec.excludeMask = ~wantedAttributes & (faHidden | faSysFile | faVolumeId | faDirectory);
+    rec.findHandle = FindFirstFileA(pattern.c_str(), &rec.findData);
+    if (rec.findHandle == INVALID_HANDLE_VALUE) return GetLastError();
+    const DWORD code = FileSearchMatch(rec);
+    if (code != 0) FileSearchClose(rec);
+    return code;
+}
+
+DWORD FileSearchNext(TSearchRec& rec) {
+    if (!FindNextFileA(rec.findHandle, &rec.findData)) return GetLastError();
+    return FileSearchMatch(rec);
+}
+
+void FileSearchClose(TSearchRec& rec) {
+    if (rec.findHandle == INVALID_HANDLE_VALUE) return;
+    FindClose(rec.findHandle);
+    rec.findHandle = INVALID_HANDLE_VALUE;
+}
+
+std::vector<TWide> ListFiles(const TWide& pattern) {
+    std::vector<TWide> names;
+    if (!WideApi.findFirstFileW || !WideApi.findNextFileW) {
+        TSearchRec rec;  // the ANSI search of the 9x family, directories left out
+        for (DWORD code = FileSearchFirst(Narrow(pattern), faReadOnly | faHidden | faSysFile | faVolumeId | faArchive, rec);
+             code == 0; code = FileSearchNext(rec)) {
+            const TWide name = Widen(rec.name);
+            names.push_back(name);
+        }
+        return names;
+    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = WideApi.findFirstFileW(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    const ScopeExit close([find] { FindClose(find); });
+    do {
+        const TWide name(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(name);
+    } while (WideApi.findNextFileW(find, &data));
+    return names;
+}
+
+bool DeleteFileWide(const TWide& path) {
+    return (WideApi.deleteFileW ? WideApi.deleteFileW(path.c_str()) : DeleteFileA(Narrow(path).c_str())) != 0;
+}
+
+TFileSnapshot SnapshotFile(const TWide& path) {
+    const unique_handle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
+    if (!file) return {path, GetLastError() == ERROR_FILE_NOT_FOUND ? TFileSnapshot::Absent : TFileSnapshot::Unread, {}};
+    TFileSnapshot snapshot = {path, TFileSnapshot::Kept, std::string(GetFileSize(file.get(), nullptr), '\0')};
+    DWORD read = 0;
+    if (!snapshot.bytes.empty() && (!ReadFile(file.get(), &snapshot.bytes[0], snapshot.bytes.size(), &read, nullptr) ||
+                                    read != snapshot.bytes.size())) {
+        snapshot.state = TFileSnapshot::Unread;
+    }
+    return snapshot;
+}
+
+bool RestoreFile(const TFileSnapshot& snapshot) {
+    if (snapshot.state == TFileSnapshot::Unread) return false;
+    if (snapshot.state == TFileSnapshot::Absent) return DeleteFileWide(snapshot.path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    const unique_handle file = OpenFile(snapshot.path, GENERIC_WRITE, CREATE_ALWAYS);
+    DWORD written = 0;
+    return file && (snapshot.bytes.empty() ||
+                    (WriteFile(file.get(), snapshot.bytes.data(), snapshot.bytes.size(), &written, nullptr) &&
+                     written == snapshot.bytes.size()));
+}

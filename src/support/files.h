@@ -1,0 +1,53 @@
+// Folders and whole files: the directory search, the listing and deletion of files by their
+// wide names on the NT family, and a file kept as it was so that it can be put back.
+#pragma once
+
+#include "paths.h"
+
+#include <windows.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr DWORD faReadOnly = 0x01;
+constexpr DWORD faHidden = 0x02;
+constexpr DWORD faSysFile = 0x04;
+constexpr DWORD faVolumeId = 0x08;
+constexpr DWORD faDirectory = 0x10;
+constexpr DWORD faArchive = 0x20;
+
+// One directory search. The destructor closes a search that is still open.
+struct TSearchRec {
+    DWORD dosTime = 0;  // local last-write time: date in the high word, time in the low
+    int32_t size = 0;
+    DWORD attributes = 0;
+    std::string name;
+    DWORD excludeMask = 0;
+    HANDLE findHandle = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAA findData = {};
+
+    TSearchRec() = default;
+    ~TSearchRec();
+    TSearchRec(const TSearchRec&) = delete;
+    TSearchRec& operator=(const TSearchRec&) = delete;
+};
+
+// Return 0 when the record holds an entry, else the platform's error code.
+DWORD FileSearchFirst(const std::string& pattern, DWORD wantedAttributes, TSearchRec& rec);
+DWORD FileSearchNext(TSearchRec& rec);
+void FileSearchClose(TSearchRec& rec);
+
+// The names of the files, not folders, that match a pattern, hidden and system ones too: by
+// their wide names on the NT family.
+std::vector<TWide> ListFiles(const TWide& pattern);
+bool DeleteFileWide(const TWide& path);  // false with the reason as the last error
+
+// A file as it was, to put back: one that was not there is deleted again, one that could
+// not be read is left as it is.
+struct TFileSnapshot {
+    TWide path;
+    enum { Absent, Kept, Unread } state;
+    std::string bytes;
+};
+TFileSnapshot SnapshotFile(const TWide& path);
+bool RestoreFile(const TFileSnapshot& snapshot);

@@ -1,0 +1,45 @@
+// Process-wide facts fixed at start: the platform family, the locale's double-byte
+// information, and the newer functions of the NT family, looked up at run time.
+#pragma once
+
+#include <windows.h>
+#include <bitset>
+
+// Fixed once at process start by InitPlatformInfo, read-only afterwards.
+extern int PlatformId;              // 2 = NT family; anything else counts as 9x
+extern bool FarEastLocale;          // the ANSI code page is double-byte
+extern std::bitset<256> LeadBytes;  // bytes that begin a double-byte character
+
+constexpr int VER_PLATFORM_NT = 2;
+
+// Sets PlatformId, then the locale's double-byte information, in that order.
+void InitPlatformInfo();
+bool IsXpOrLater();
+
+// A function of a loaded system module, looked up at run time: null where the system
+// lacks it, so that the executable still loads on the systems that came before it.
+template <class F>
+void LookUpFunction(F& function, HMODULE module, const char* name) {
+    function = module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// The wide functions of the NT family that the program calls, looked up at start; all
+// null on the 9x family, which has the ANSI ones only.
+struct TWideApi {
+    DWORD(WINAPI* getModuleFileNameW)(HMODULE, LPWSTR, DWORD);
+    DWORD(WINAPI* getLongPathNameW)(LPCWSTR, LPWSTR, DWORD);
+    DWORD(WINAPI* getPrivateProfileStringW)(LPCWSTR, LPCWSTR, LPCWSTR, LPWSTR, DWORD, LPCWSTR);
+    BOOL(WINAPI* writePrivateProfileStringW)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR);
+    HINSTANCE(WINAPI* shellExecuteW)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    DWORD(WINAPI* charUpperBuffW)(LPWSTR, DWORD);
+    int(WINAPI* messageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT);
+    BOOL(WINAPI* shGetSpecialFolderPathW)(HWND, LPWSTR, int, BOOL);
+    HANDLE(WINAPI* findFirstFileW)(LPCWSTR, WIN32_FIND_DATAW*);
+    BOOL(WINAPI* findNextFileW)(HANDLE, WIN32_FIND_DATAW*);
+    BOOL(WINAPI* deleteFileW)(LPCWSTR);
+    HANDLE(WINAPI* createFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    LONG(WINAPI* regOpenKeyExW)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+    LONG(WINAPI* regQueryValueExW)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+    LONG(WINAPI* regDeleteValueW)(HKEY, LPCWSTR);
+};
+extern TWideApi WideApi;
