@@ -9,21 +9,17 @@
 #include "settings/settings.h"
 #include "shortcut/shortcut.h"
 #include "state/state.h"
-#include "support/support.h"
 #include "tray/tray.h"
 
 #include <doctest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <windows.h>
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
 
 inline std::string ReadFileBytes(const TWide& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -33,7 +29,6 @@ inline std::string ReadFileBytes(const TWide& path) {
     CloseHandle(file);
     return bytes;
 }
-inline std::string ReadFileBytes(const std::string& path) { return ReadFileBytes(Widen(path)); }
 
 inline bool WriteFileBytes(const TWide& path, const std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -41,7 +36,6 @@ inline bool WriteFileBytes(const TWide& path, const std::string& bytes) {
     const BOOL ok = WriteFile(file, bytes.data(), bytes.size(), &written, nullptr);
     return CloseHandle(file) && ok && written == bytes.size();
 }
-inline bool WriteFileBytes(const std::string& path, const std::string& bytes) { return WriteFileBytes(Widen(path), bytes); }
 
 // The names of the files and folders matching a pattern.
 inline std::set<TWide> FileNames(const TWide& pattern) {
@@ -171,11 +165,18 @@ struct Screenshot {
         }
         return count;
     }
-    void Save(const std::string& name) const {  // a PPM file in build/<tree>/tests/artifacts
+    // For the docs step alone (TEMBIX_SCREENSHOTS set by tests/screenshots.sh): a part, or all
+    // of it, as a PPM file in build/<tree>/tests/artifacts.
+    void Save(const std::string& name, RECT part = {}) const {
+        if (!GetEnvironmentVariableA("TEMBIX_SCREENSHOTS", nullptr, 0)) return;
+        if (IsRectEmpty(&part)) part = {0, 0, width, height};
+        std::string ppm = "P6 " + std::to_string(part.right - part.left) + " " + std::to_string(part.bottom - part.top) + " 255\n";
+        for (int i = 0; i < width * height; ++i) {
+            const POINT at = {i % width, i / width};
+            if (PtInRect(&part, at)) ppm += {char(GetRValue(pixels[i])), char(GetGValue(pixels[i])), char(GetBValue(pixels[i]))};
+        }
         CreateDirectoryA("artifacts", nullptr);
-        std::string ppm = "P6 " + std::to_string(width) + " " + std::to_string(height) + " 255\n";
-        for (COLORREF c : pixels) ppm += {char(GetRValue(c)), char(GetGValue(c)), char(GetBValue(c))};
-        WriteFileBytes("artifacts\\" + name + ".ppm", ppm);
+        WriteFileBytes(Widen("artifacts\\" + name + ".ppm"), ppm);
     }
 };
 
@@ -256,11 +257,13 @@ struct AppFixture {
     static inline std::vector<DWORD> sleeps;
     static inline std::vector<TWide> shellOpens;  // "verb file parameters"
     static inline uint64_t scriptedIdle = 1, scriptedAll = 0;
+    static inline int iconSize = 16;  // the small-icon size
 
     AppFixture() {
         static const bool registered = RegisterMainWindowClass(AppState.hInstance);
         (void)registered;
-        TraySeams = {RecordNotify, RecordSleep, RecordLastError};
+        TraySeams = {RecordNotify, RecordSleep, RecordLastError, [] { return iconSize; }};
+        iconSize = 16;
         AppSeams.shellExecute = RecordShellExecute;
         SupportSeams.setProcessWorkingSetSize = CountTrim;
         SamplerSeams.lookUp = [](HMODULE) {
@@ -304,11 +307,6 @@ struct AppFixture {
     static bool TimerRunning() {  // KillTimer tells whether the timer existed; it is put back
         return KillTimer(AppState.mainWindow, IDT_SAMPLE) &&
                SetTimer(AppState.mainWindow, IDT_SAMPLE, kSamplePeriodMs, nullptr);
-    }
-    static int TakeCloseMessages() {  // WM_CLOSE posted to the main window
-        int count = 0;
-        for (MSG msg; PeekMessageA(&msg, AppState.mainWindow, WM_CLOSE, WM_CLOSE, PM_REMOVE);) ++count;
-        return count;
     }
 
     // One processor-second per sample, idle for (100 - load) % of it.

@@ -7,7 +7,6 @@
 
 namespace {
 
-using Opens = std::vector<TWide>;
 
 void Click(LPARAM mouseMessage) { F::Send(WM_TRAYICON, 0, mouseMessage); }
 
@@ -18,7 +17,7 @@ BOOL WINAPI FilterProcess(UINT m, DWORD action) { return filtered.emplace_back(n
 
 }  // namespace
 
-TEST_CASE("Monitoring stops and starts in order; ticks sample; other timers, commands out of range and WM_NULL only trim") {
+TEST_CASE("Monitoring stops and starts in order; other timers, commands out of range and WM_NULL only trim; the commands") {
     char module[MAX_PATH] = {};  // the manifest (this program has Tembix's) brings the common controls 6
     GetModuleFileNameA(GetModuleHandleA("comctl32"), module, sizeof module);
     CHECK(UpperCaseAnsi(module).find("\\WINSXS\\" + std::string(sizeof(void*) == 8 ? "AMD64" : "X86") +
@@ -54,15 +53,10 @@ TEST_CASE("Monitoring stops and starts in order; ticks sample; other timers, com
     PlatformId = VER_PLATFORM_NT;
     CHECK((F::calls.empty() && F::samples == 0 && F::shellOpens.empty() && F::TimerRunning() && F::trims == 3));
     CHECK_FALSE(PumpMessagesFor(100));
-    F::load = 42;
-    F::Send(WM_TIMER, IDT_SAMPLE);
-    CHECK((F::calls.size() == 1 && AppState.lastShown == 42));
-}
-
-TEST_CASE("Help opens the text file, Restart the program with /r, Exit and closing end the loop") {
-    F f;
+    // Help opens the text file, Restart the program with /r; Exit and closing end the loop.
+    F::ClearRecords();
     F::Send(WM_COMMAND, IDM_HELP);
-    CHECK(F::shellOpens == Opens{L"open C:\\Apps\\Tembix\\Tembix.txt "});
+    CHECK(F::shellOpens == std::vector<TWide>{L"open C:\\Apps\\Tembix\\Tembix.txt "});
     CHECK_FALSE(PumpMessagesFor(100));
     F::Send(WM_COMMAND, IDM_RESTART);
     CHECK(F::shellOpens.back() == L"open " + Widen(ModuleFileName(nullptr)) + L" /r");

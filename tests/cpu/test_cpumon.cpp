@@ -6,16 +6,13 @@ constexpr int64_t kSecond = 10000000;  // in 100-nanosecond units
 constexpr LONG kUnsuccessful = static_cast<LONG>(0xC0000001), kInvalidClass = static_cast<LONG>(0xC0000003),
                kInvalidParameter = static_cast<LONG>(0xC000000D);
 
-// A Windows machine as Microsoft and the public reports describe it (docs/load.md), not as
-// the sampler reads it: logical processors in groups of at most 64, each busy for a share
-// of every second. Class 8 gives each processor's idle, kernel (idle included) and user
-// time, class 42 its idle time; Windows 11 22H2 and 23H2 inflate class 8's idle time, and
-// what is summed from it. A 32-bit process is shown at most 32 processors of a group; the
-// plain native query and, above 64 processors, GetSystemTimes answer for the calling
-// thread's group, here the first.
-struct Times {
-    int64_t idle = 0, kernel = 0, user = 0;
-};
+// A Windows machine as Microsoft and the public reports describe it (docs/load.md), not as the
+// sampler reads it: processors in groups of at most 64, each busy a share of every second.
+// Class 8 gives each one's idle, kernel (idle included) and user time, class 42 its idle time;
+// 22H2 and 23H2 inflate class 8's idle time, and what is summed from it. A 32-bit process sees
+// 32 processors of a group at most; the plain native query and, above 64 processors,
+// GetSystemTimes answer for the calling thread's group, here the first.
+struct Times { int64_t idle = 0, kernel = 0, user = 0; };
 enum Lacks { kNone = 0, kNoGroups = 1, kNoSystemTimes = 2, kView32 = 4, kRefusesGroups = 8, kRefusesIdle = 16, kLongRecord = 32 };
 struct Machine {
     DWORD build;

@@ -30,8 +30,8 @@ TWide CopyProgram(const std::string& name, const std::string& ini, bool foreign 
 }
 
 // One start of a copy; a process still running at the end is asked to exit, then ended.
-class Process {
-public:
+struct Process {
+    PROCESS_INFORMATION info_ = {};
     Process(const TWide& dir, const std::string& arguments) {
         TWide line = L"\"" + dir + L"\\Tembix.exe\" " + Widen(arguments);
         STARTUPINFOW startup = {sizeof startup};
@@ -49,9 +49,6 @@ public:
         GetExitCodeProcess(info_.hProcess, &code);
         return code;
     }
-
-private:
-    PROCESS_INFORMATION info_ = {};
 };
 
 // The icons of the notification area, left to right: the columns of the taskbar's right end
@@ -83,9 +80,8 @@ HWND WaitForWindow(const char* className, const char* title) {
     return window;
 }
 
-// Clicks the only tray icon with the mouse, once it shows the load, and returns the menu that
-// opens at the pointer.
-HWND OpenMenu() {
+// Clicks the only tray icon with the mouse, once it shows the load, and waits for its menu.
+void OpenMenu() {
     Screenshot shot;
     REQUIRE(WaitForScreen([&](const Screenshot& s) { return TrayIcons(shot = s).size() == 1 && ShowsLoad(s); }));
     const RECT icon = TrayIcons(shot).front();
@@ -94,11 +90,7 @@ HWND OpenMenu() {
     click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     REQUIRE(SendInput(2, click, sizeof(INPUT)) == 2);
-    const HWND menu = WaitForWindow("#32768", nullptr);
-    RECT r;
-    GetWindowRect(menu, &r);
-    CHECK((r.left <= icon.right && r.right >= icon.left));
-    return menu;
+    WaitForWindow("#32768", nullptr);
 }
 
 // A key pressed on the keyboard, for whatever window has the focus.
@@ -117,6 +109,7 @@ TEST_CASE("A first start shows the program icon, then the load; Exit from the me
     CHECK(WaitForScreen([](const Screenshot& s) { return s.CountInTray(RGB(0, 255, 0)) > 5; }));  // the chart's line
     Screenshot shot;
     CHECK(WaitForScreen([&](const Screenshot& s) { return ShowsLoad(shot = s); }));
+    shot.Save("tray");  // for the docs step
     const int size = GetSystemMetrics(SM_CXSMICON);  // 16, or 24 at 144 DPI: drawn, not stretched
     CHECK((TrayIcons(shot).size() == 1 && TrayIcons(shot)[0].right - TrayIcons(shot)[0].left == size));
     OpenMenu();
@@ -164,6 +157,10 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
     char threshold[8] = {};
     GetDlgItemTextA(dialog, IDC_THRESHOLD, threshold, sizeof threshold);
     CHECK(std::string(threshold) == "100");  // read from the foreign folder
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    PumpMessagesFor(300);
+    TakeScreenshot().Save("options", frame);
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 20, 20, 99, 60, nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
     CHECK(WaitUntil([&] { return GetForegroundWindow() == other; }));
@@ -175,8 +172,7 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
     SendDlgItemMessageA(dialog, IDC_THRESHOLD, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("1"));
     PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);  // a failed save's message box would block a send
     CHECK(WaitUntil([&] { return !IsWindow(dialog); }));
-    const std::string saved = "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=0\r\nThreshold=1\r\n";
-    CHECK(ReadFileBytes(dir + L"\\Tembix.ini") == saved);
+    CHECK(ReadFileBytes(dir + L"\\Tembix.ini") == "[Other]\r\nk=v\r\n[Option]\r\nBlinkTrayIcon=0\r\nThreshold=1\r\n");
     // The shortcut's icon is the program, by its wide name: Wine keeps a link's target itself in
     // the ANSI code page, so the target cannot be read back whole here.
     const ComPtr<IShellLinkW> link = CreateComObject(CLSID_ShellLink).As<IShellLinkW>(IID_IShellLinkW);
@@ -191,23 +187,4 @@ TEST_CASE("Options from the menu, in a folder the code page lacks: a second star
 // Run in a prefix of its own with Wine's null graphics driver, where every add of the icon fails.
 TEST_CASE("No notification area: the program gives up as its retry rules say and exits with 0") {
     CHECK(Process(CopyProgram("no-tray", ""), "").ExitCode(20000) == 0);
-}
-
-// Not run with the tests: the README's pictures, which tests/screenshots.sh takes at 96 and
-// 144 DPI. The tray and the Options dialog, each saved as it is on the screen.
-TEST_CASE("Screenshots for the README" * doctest::skip()) {
-    Process tembix(CopyProgram("shots", "[Option]\r\nThreshold=100\r\n"), "");
-    Screenshot shot;
-    REQUIRE(WaitForScreen([&](const Screenshot& s) { return ShowsLoad(shot = s); }));
-    shot.Save("tray");
-    OpenMenu();
-    Press('O');
-    RECT r;
-    GetWindowRect(WaitForWindow("#32770", "Tembix Options"), &r);
-    PumpMessagesFor(500);
-    shot = TakeScreenshot();
-    Screenshot dialog = {r.right - r.left, r.bottom - r.top};
-    for (int y = r.top; y < r.bottom; ++y) dialog.pixels.insert(dialog.pixels.end(), &shot.pixels[y * shot.width + r.left], &shot.pixels[y * shot.width + r.right]);
-    dialog.Save("options");
-    Press(VK_ESCAPE);
 }

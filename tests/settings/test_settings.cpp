@@ -9,7 +9,7 @@ namespace {
 
 // A fresh directory for the program: the platform caches profile files by name.
 void UseFreshExeDir(const std::string& name) { AppState.exeDir = Widen(ScratchDir("settings-" + name) + "\\"); }
-std::string Ini() { return Narrow(SettingsPath()); }
+TWide Ini() { return SettingsPath(); }
 
 // The program with no timer running, so that only the dialog changes the settings; a
 // scratch directory and a Startup folder without shortcuts.
@@ -88,7 +88,7 @@ TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte,
     }
     UseFreshExeDir("none");
     LoadSettings();
-    CHECK((!AppState.blinkEnabled && AppState.threshold == 80 && !PathFileExistsA(Ini().c_str())));  // reading creates nothing
+    CHECK((!AppState.blinkEnabled && AppState.threshold == 80 && !PathFileExistsW(Ini().c_str())));  // reading creates nothing
 }
 
 TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets the program and installs or removes the shortcut") {
@@ -109,7 +109,7 @@ TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets 
     for (const Row& row : rows) {
         CAPTURE(std::string(row.text));
         const std::string other = &row == rows ? "" : "[Other]\r\nk=v\r\n";  // the first without a file
-        if (other.empty()) DeleteFileA(Ini().c_str());
+        if (other.empty()) DeleteFileW(Ini().c_str());
         else REQUIRE(WriteFileBytes(Ini(), other + "[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
         AppState.lastShown = 42;
         CHECK(WithDialog([&](HWND dialog) {  // showing the current settings
@@ -203,7 +203,7 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a save that fa
             Press(dialog, IDCANCEL);
         },
         [&](HWND dialog) {  // a file that cannot be written at all
-            HANDLE lock = CreateFileA(Ini().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // shared with none
+            HANDLE lock = CreateFileW(Ini().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // shared with none
             failedSave(dialog, SettingsPath());
             CloseHandle(lock);
         },

@@ -99,21 +99,19 @@ TEST_CASE_FIXTURE(StartupFolder, "Install and remove go through every entry and 
 }
 
 TEST_CASE_FIXTURE(StartupFolder, "An install or removal that fails half-way puts every file back and says why") {
-    struct Row {
-        bool install;
-        const wchar_t* locked;  // held open for reading only, or made a folder: it cannot go or be written
-        bool folder;
-    };
-    for (const Row& row : {Row{true, L"z.lnk", false}, Row{false, L"z.lnk", false}, Row{true, L"Tembix.lnk", true}}) {
-        CAPTURE(row.install);
+    // Install and removal with z.lnk held open for reading only, so that it cannot go; install
+    // with a folder named Tembix.lnk, which no shortcut can be written over.
+    for (int way = 0; way < 3; ++way) {
+        const TWide locked = path + (way == 2 ? L"Tembix.lnk" : L"z.lnk");
+        CAPTURE(way);
         Empty();
         MakeLink(path + L"a.lnk", kThisCopy);
-        if (!row.folder) MakeLink(path + L"Tembix.lnk", kOtherCopy), MakeLink(path + row.locked, kThisCopy);
-        else CreateDirectoryW((path + row.locked).c_str(), nullptr);
+        if (way < 2) MakeLink(path + L"Tembix.lnk", kOtherCopy), MakeLink(locked, kThisCopy);
+        else CreateDirectoryW(locked.c_str(), nullptr);
         std::map<TWide, std::string> before, after;
         for (const TWide& name : Contents()) before[name] = ReadFileBytes(path + name);
-        HANDLE lock = CreateFileW((path + row.locked).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        const HRESULT result = row.install ? InstallThisCopy() : RemoveStartupShortcuts(kProgramFileName);
+        HANDLE lock = CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HRESULT result = way != 1 ? InstallThisCopy() : RemoveStartupShortcuts(kProgramFileName);
         CloseHandle(lock);
         for (const TWide& name : Contents()) after[name] = ReadFileBytes(path + name);
         CHECK((FAILED(result) && after == before));

@@ -62,7 +62,7 @@ TEST_CASE("Paths split at the last single-byte backslash or colon, in a single-b
     CHECK(ByteKindAt("a\x95", 2) == TByteKind::Lead);
     // A real directory named with the trail-byte backslash, through the platform's own paths.
     const std::string hyo = "\x95\x5C", dir = ScratchDir("dbcs"), sub = dir + "\\" + hyo;
-    REQUIRE((CreateDirectoryA(sub.c_str(), nullptr) && WriteFileBytes(sub + "\\Tembix.exe", "x")));
+    REQUIRE((CreateDirectoryA(sub.c_str(), nullptr) && WriteFileBytes(Widen(sub + "\\Tembix.exe"), "x")));
     const std::string longPath = LongPathName(sub + "\\Tembix.exe");
     CHECK((FileNameOf(longPath) == "Tembix.exe" && DirectoryOf(longPath) == WithTrailingBackslash(sub)));
     CHECK(FileNameOf(WithoutTrailingBackslash(DirectoryOf(longPath))) == hyo);
@@ -76,7 +76,7 @@ TEST_CASE("The directory search applies the attribute mask and reports the end")
     const std::pair<const char*, DWORD> files[] = {{"plain.lnk", 0}, {"hidden.lnk", FILE_ATTRIBUTE_HIDDEN},
                                                    {"system.lnk", FILE_ATTRIBUTE_SYSTEM}, {"readonly.lnk", FILE_ATTRIBUTE_READONLY}};
     for (const auto& file : files) {
-        REQUIRE(WriteFileBytes(dir + "\\" + file.first, "x"));
+        REQUIRE(WriteFileBytes(Widen(dir + "\\" + file.first), "x"));
         SetFileAttributesA((dir + "\\" + file.first).c_str(), file.second);
     }
     REQUIRE(CreateDirectoryA((dir + "\\x.lnk").c_str(), nullptr));
@@ -112,5 +112,4 @@ TEST_CASE("Bringing a window to the front lifts the foreground lock for that mom
     SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &after, 0);
     SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(static_cast<UINT_PTR>(saved)), 0);
     CHECK(after == 123456);
-    DestroyWindow(front), DestroyWindow(back);
 }

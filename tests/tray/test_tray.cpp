@@ -2,7 +2,6 @@
 
 namespace {
 
-using Colours = std::vector<COLORREF>;
 const COLORREF kNearWhite = RGB(255, 254, 255), kRed = RGB(255, 0, 0), kBlue = RGB(0, 0, 255), kYellow = RGB(227, 227, 0);
 
 // The "100" as it must look, drawn here by hand: '#' is near-white, the rest the background.
@@ -11,7 +10,6 @@ const char* const kHundred[16] = {
     "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#.#..#.#..#..", "...#..##...##...",
     "................", "................", "................", "................"};
 
-int iconSize = 16;  // the small-icon size the tests set
 
 // How many more GDI (brushes) or USER (menus fill that table fastest) objects the process can
 // create: Wine's GetGuiResources is a stub, so a leak shows as lost capacity.
@@ -61,15 +59,13 @@ Ink InkOf(const Pixels& pixels, int width, int height, int margin) {
 
 TEST_CASE("At every size from 16 to 32: the 100 images; each number in the threshold's colour, clear of the frame as at 16") {
     F f;
-    TraySeams.iconSize = [] { return iconSize; };
     AppState.threshold = 50;
-    LOGFONTA classic = {-12, 0, 0, 0, FW_NORMAL};  // the bitmap face at 16, at its hand-made places
-    std::strcpy(classic.lfFaceName, "MS Sans Serif");
-    HFONT classicFont = CreateFontIndirectA(&classic);
+    // The bitmap face at 16, at its hand-made places.
+    HFONT classicFont = CreateFontA(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
     std::pair<int, int> clear16[100];  // free columns left and right of each number at 16
     for (int size = 16; size <= 32; ++size) {
         CAPTURE(size);
-        iconSize = size;
+        F::iconSize = size;
         FitIconCanvas();
         REQUIRE(AppState.canvas.size == size);
         for (const auto& image : {std::make_pair(AppState.canvas.hundredRed.get(), kRed),
@@ -111,37 +107,44 @@ TEST_CASE("At every size from 16 to 32: the 100 images; each number in the thres
     DeleteObject(classicFont);
 }
 
-TEST_CASE("The tip says the number shown, or that Tembix is paused, in the one call that shows the icon") {
+TEST_CASE("Each tick, pause and shell restart: what reaches the shell, with the icon and its tip, in one call or none") {
     F f;
-    TraySeams.iconSize = [] { return iconSize; };
-    iconSize = 16;
-    const auto tick = [] { F::Send(WM_TIMER, IDT_SAMPLE); };
+    // A tick makes a call only for a changed value, or a 100 that blinks: red and yellow in
+    // turn from red, a value below 100 starting the next run with red, the phase going on
+    // with blinking off.
+    const auto tick = [](uint8_t load, bool blink = false) {
+        return [=] { F::load = load, AppState.blinkEnabled = blink, F::Send(WM_TIMER, IDT_SAMPLE); };
+    };
     struct Row {
         const char* name;
         std::function<void()> act;
         const char* tip;  // none: no call
         DWORD action;
-        int samples;  // -1: any
+        COLORREF shown;  // the pixel at (0, 0): the frame, the 100's background, or the program's icon
+        int samples;     // -1: any
     };
+    const DWORD A = NIM_ADD, M = NIM_MODIFY;
     const Row rows[] = {
-        {"start-up", [] { StopMonitoring(), F::ClearRecords(), StartMonitoring(); }, "Tembix", NIM_ADD, -1},
-        {"a load", [&] { F::load = 42, tick(); }, "Tembix: 42%", NIM_MODIFY, 1},
-        {"the same load", tick, nullptr, 0, 1},
-        {"100", [&] { F::load = 100, tick(); }, "Tembix: 100%", NIM_MODIFY, 1},
-        {"the yellow 100", [&] { AppState.blinkEnabled = true, tick(); }, "Tembix: 100%", NIM_MODIFY, 1},
+        {"start-up", [] { StopMonitoring(), F::ClearRecords(), StartMonitoring(); }, "Tembix", A, kProgramIcon, -1},
+        {"a load", tick(42), "Tembix: 42%", M, kBlue, 1},          {"the same load", tick(42), nullptr, 0, 0, 1},
+        {"another", tick(43), "Tembix: 43%", M, kBlue, 1},         {"100", tick(100), "Tembix: 100%", M, kRed, 1},
+        {"100 unblinking", tick(100), nullptr, 0, 0, 1},           {"99", tick(99), "Tembix: 99%", M, kRed, 1},
+        {"100 again", tick(100), "Tembix: 100%", M, kRed, 1},      {"blinking on", tick(100, true), "Tembix: 100%", M, kYellow, 1},
+        {"blinking", tick(100, true), "Tembix: 100%", M, kRed, 1}, {"below", tick(99, true), "Tembix: 99%", M, kRed, 1},
+        {"red first", tick(100, true), "Tembix: 100%", M, kRed, 1},
         {"paused", [] {
              F::Send(WM_COMMAND, IDM_PAUSE);
              CHECK((AppState.paused && !F::TimerRunning() && AppState.sampler->prevIdleTime == 0));  // reset
              CHECK((AppState.lastShown == kNothingShown && !AppState.blinkPhase && F::trims == 1));
-         }, "Tembix: paused", NIM_MODIFY, 0},
-        {"re-added while paused: no sample, no false 0", [] { F::Send(AppState.taskbarCreatedMsg); }, "Tembix: paused", NIM_ADD, 0},
+         }, "Tembix: paused", M, kProgramIcon, 0},
+        {"re-added while paused: no sample, no false 0", [] { F::Send(AppState.taskbarCreatedMsg); }, "Tembix: paused", A, kProgramIcon, 0},
         {"resumed: a priming sample, then the load a tick later", [&] {
              F::Send(WM_COMMAND, IDM_RESUME);
              CHECK((!AppState.paused && F::calls.empty() && F::TimerRunning()));
-             tick();
-         }, "Tembix: 100%", NIM_MODIFY, 2},
-        {"re-added while sampling, the canvas refitted", [] { iconSize = 24, F::Send(AppState.taskbarCreatedMsg); },
-         "Tembix: 100%", NIM_ADD, 1},
+             tick(100, true)();
+         }, "Tembix: 100%", M, kRed, 2},
+        {"re-added while sampling, the canvas refitted", [] { F::iconSize = 24, F::Send(AppState.taskbarCreatedMsg); },
+         "Tembix: 100%", A, kYellow, 1},
     };
     for (const Row& row : rows) {
         CAPTURE(std::string(row.name));
@@ -159,38 +162,9 @@ TEST_CASE("The tip says the number shown, or that Tembix is paused, in the one c
         CHECK((F::calls[0].action == row.action && std::memcmp(data.szTip, tip, sizeof tip) == 0));
         CHECK((data.cbSize == kNotifyIconDataSize && data.hWnd == AppState.mainWindow && data.uID == 0));
         CHECK((data.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP) && data.uCallbackMessage == WM_TRAYICON));
-        CHECK((F::calls[0].iconPixel == kProgramIcon) == (std::strchr(row.tip, '%') == nullptr));
+        CHECK((F::calls[0].iconPixel == row.shown && F::calls[0].iconLive && !IsLiveIcon(data.hIcon)));  // then destroyed
     }
     CHECK(AppState.canvas.size == 24);
-}
-
-TEST_CASE("Ticks: only a changed value, or a blinking 100, reaches the shell; every icon is destroyed") {
-    F f;
-    struct Row {
-        bool blink;
-        std::vector<uint8_t> loads;
-        Colours shown;  // the pixel at (0, 0): the frame, or the 100's background
-    };
-    // Each row as after start-up, Pause or OK (any value repaints), going on from the last row's
-    // blinking phase: blinking alternates red and yellow from red, a value below 100 starts the
-    // next run with red, and the phase goes on with blinking off.
-    for (const Row& row : {Row{false, {42, 42, 43}, {kBlue, kBlue}}, Row{false, {100, 100, 99, 100}, {kRed, kRed, kRed}},
-                           Row{false, {100}, {kRed}}, Row{true, {100}, {kYellow}},
-                           Row{true, {100, 100, 100, 99, 100}, {kRed, kYellow, kRed, kRed, kRed}}}) {
-        AppState.lastShown = kNothingShown;
-        AppState.blinkEnabled = row.blink;
-        F::ClearRecords();
-        for (uint8_t load : row.loads) {
-            F::load = load;
-            UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, false);
-        }
-        Colours shown;
-        for (const ShellCall& call : F::calls) {
-            CHECK((call.iconLive && !IsLiveIcon(call.data.hIcon)));
-            shown.push_back(call.iconPixel);
-        }
-        CHECK((shown == row.shown && F::samples == int(row.loads.size()) && AppState.lastShown == row.loads.back()));
-    }
 }
 
 TEST_CASE("A refused add is retried, then the program closes; a re-add keeps an icon still there; nothing else is retried") {
@@ -225,8 +199,10 @@ TEST_CASE("A refused add is retried, then the program closes; a re-add keeps an 
             actions.push_back(call.action);
             CHECK(std::memcmp(&call.data, &F::calls[0].data, sizeof call.data) == 0);  // the same record
         }
+        int closes = 0;  // WM_CLOSE posted to the main window
+        for (MSG msg; PeekMessageA(&msg, AppState.mainWindow, WM_CLOSE, WM_CLOSE, PM_REMOVE);) ++closes;
         CHECK((actions == row.actions && F::sleeps == std::vector<DWORD>(row.sleeps, 2000)));
-        CHECK((F::lastErrorReads == row.lastErrorReads && F::TakeCloseMessages() == row.closes));
+        CHECK((F::lastErrorReads == row.lastErrorReads && closes == row.closes));
         CHECK_FALSE(IsLiveIcon(F::calls[0].data.hIcon));
     }
 }
@@ -239,12 +215,11 @@ TEST_CASE("Thousands of changing updates and size changes leak no GDI or USER ob
     {
         F f;
         AppState.blinkEnabled = true;
-        TraySeams.iconSize = [] { return iconSize; };
         for (int i = 0; i < kUpdates; ++i) {
             F::load = static_cast<uint8_t>(i % 101);
             UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, false);
             if (i % 15 == 0) {  // the canvas made anew 200 times
-                iconSize = iconSize == 16 ? 24 : 16;
+                F::iconSize = F::iconSize == 16 ? 24 : 16;
                 FitIconCanvas();
             }
         }
