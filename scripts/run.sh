@@ -64,14 +64,17 @@ scripts/with-xvfb.sh bash -c '
   cd "$1"
   # A 64-bit Wine process starts either program with the loader it needs.
   "$3/scripts/wine-run.sh" win64 explorer /desktop=Tembix,800x600 "$5" </dev/null >/dev/null 2>&1 &
-  # The load icon, blue or red, at the bottom right of the virtual desktop.
-  shown=1
-  until import -window root -crop 200x18+600+581 -depth 8 txt:- 2>/dev/null | grep -qiE "#0000FF|#FF0000"; do
-    if [ "$SECONDS" -ge "$4" ]; then shown=0; break; fi
+  # Until a screenshot shows the load icon, blue or red, at the bottom right of the virtual
+  # desktop: the one kept is the one that shows it.
+  shown=0
+  until [ "$SECONDS" -ge "$4" ]; do
+    if import -window root -crop 800x600+0+0 "$2" 2>/dev/null &&
+      convert "$2" -crop 200x18+600+581 -depth 8 txt:- 2>/dev/null | grep -qiE "#0000FF|#FF0000"; then
+      shown=1
+      break
+    fi
     sleep 0.5
   done
-  if [ "$shown" = 1 ]; then sleep 1; fi
-  import -window root -crop 800x600+0+0 "$2" 2>/dev/null || true
   wineserver -k || true
   wait
   [ "$shown" = 1 ]
