@@ -165,8 +165,13 @@ void TCpuMon::ChooseSource() {
             idleRecords.reset(new (std::nothrow) BYTE[kGroupRecordsSize]);
         }
         source = TLoadSource::Groups;
-        if (idleRecords && !Query(idle, time)) idleRecords.reset();  // class 8 alone, then
-        if (performanceRecords && groupCount > 0 && Query(idle, time)) return;
+        if (performanceRecords && groupCount > 0) {
+            if (Query(idle, time)) return;
+            if (idleRecords) {  // class 42 refused, perhaps: class 8 alone, then
+                idleRecords.reset();
+                if (Query(idle, time)) return;
+            }
+        }
         performanceRecords.reset();
         source = TLoadSource::None;
     }

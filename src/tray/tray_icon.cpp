@@ -2,7 +2,6 @@
 #include "support/support.h"
 #include "tray.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -23,10 +22,6 @@ HICON LoadProgramIcon() {
     return static_cast<HICON>(LoadImageA(AppState.hInstance, "MAINICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
-// A shell that is still starting (or too busy) answers an add with a time-out; it often
-// has taken the icon all the same, which the modify after the wait finds out. A re-add
-// after "TaskbarCreated" may find the icon still there, since other programs send that
-// broadcast too: then a modify keeps it.
 // What a hover or a screen reader gets: the number shown, or why there is none. The rest
 // of the field stays zero.
 void CopyTip(char (&tip)[64], bool useProgramIcon, uint8_t value) {
@@ -41,6 +36,10 @@ void CopyTip(char (&tip)[64], bool useProgramIcon, uint8_t value) {
     tip[8 + number.size()] = '%';
 }
 
+// A shell that is still starting (or too busy) answers an add with a time-out; it often
+// has taken the icon all the same, which the modify after the wait finds out. A re-add
+// after "TaskbarCreated" may find the icon still there, since other programs send that
+// broadcast too: then a modify keeps it.
 void RetryAdd(TNotifyIconData& data, bool reAdd) {
     for (int retries = 0; retries < kMaxAddRetries;) {
         ++retries;
