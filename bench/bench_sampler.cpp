@@ -125,7 +125,7 @@ int main() {
              realApi.querySystemInformation(2, performance, sizeof performance, nullptr);
          },
          TLoadSource::NativeQuery},
-        {"a scripted two-group machine of build 22631 (SCRIPTED, not Wine's)", "four bare scripted group queries",
+        {"a scripted two-group machine of build 22631 (SCRIPTED, not Wine's)", "the bare group count and four group queries",
          [](HMODULE) {
              TSamplerApi api;
              api.querySystemInformationEx = TwoGroups, api.getActiveProcessorGroupCount = TwoGroupCount;
@@ -135,7 +135,7 @@ int main() {
          [] {
              static BYTE records[64 * 48];
              ULONG returned = 0;
-             for (USHORT group = 0; group < 2; ++group) {
+             for (USHORT group = 0; group < TwoGroupCount(); ++group) {
                  for (ULONG infoClass : {42ul, 8ul}) TwoGroups(infoClass, &group, 2, records, sizeof records, &returned);
              }
          },

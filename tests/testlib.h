@@ -37,6 +37,13 @@ inline bool WriteFileBytes(const TWide& path, const std::string& bytes) {
     return CloseHandle(file) && ok && written == bytes.size();
 }
 
+// A file's bytes, attributes and last-write time.
+inline std::string Whole(const TWide& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return ReadFileBytes(path) + FormatInt(data.dwFileAttributes) + FormatInt(data.ftLastWriteTime.dwLowDateTime);
+}
+
 // The names of the files and folders matching a pattern.
 inline std::set<TWide> FileNames(const TWide& pattern) {
     std::set<TWide> names;
@@ -260,8 +267,7 @@ struct AppFixture {
     static inline int iconSize = 16;  // the small-icon size
 
     AppFixture() {
-        static const bool registered = RegisterMainWindowClass(AppState.hInstance);
-        (void)registered;
+        [[maybe_unused]] static const bool registered = RegisterMainWindowClass(AppState.hInstance);
         TraySeams = {RecordNotify, RecordSleep, RecordLastError, [] { return iconSize; }};
         iconSize = 16;
         AppSeams.shellExecute = RecordShellExecute;
@@ -282,15 +288,11 @@ struct AppFixture {
     ~AppFixture() {
         StopMonitoring();
         DestroyWindow(AppState.mainWindow);
-        AppState.mainWindow = nullptr;
-        AppState.optionsDialog = nullptr;
+        AppState.mainWindow = nullptr, AppState.optionsDialog = nullptr;
         MSG msg;  // a quit message posted by the test must not end the next test's loop
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        TraySeams = TTraySeams{};
-        AppSeams = TAppSeams{};
-        SupportSeams = TSupportSeams{};
-        SamplerSeams = TSamplerSeams{};
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) continue;
+        TraySeams = TTraySeams{}, AppSeams = TAppSeams{};
+        SupportSeams = TSupportSeams{}, SamplerSeams = TSamplerSeams{};
     }
     static void ClearRecords() {
         calls.clear(), results.clear(), errors.clear(), sleeps.clear(), shellOpens.clear();
@@ -328,10 +330,7 @@ struct AppFixture {
         if (!result) SetLastError(failures < errors.size() ? errors[failures] : 0), ++failures;
         return result;
     }
-    static DWORD WINAPI RecordLastError() {
-        ++lastErrorReads;
-        return GetLastError();
-    }
+    static DWORD WINAPI RecordLastError() { return ++lastErrorReads, GetLastError(); }
     static void WINAPI RecordSleep(DWORD ms) { sleeps.push_back(ms); }
     static BOOL WINAPI CountTrim(HANDLE process, SIZE_T min, SIZE_T max) {  // any other trim counts a thousand
         return trims += process == GetCurrentProcess() && min == SIZE_T(-1) && max == SIZE_T(-1) ? 1 : 1000;

@@ -156,7 +156,6 @@ void TCpuMon::ChooseSource() {
     // thread's group above 64 processors, and on Windows 11 22H2 and 23H2 they are summed
     // from class 8's inflated idle time.
     if (api.querySystemInformationEx && api.getActiveProcessorGroupCount) {
-        groupCount = api.getActiveProcessorGroupCount();
         performanceRecords.reset(new (std::nothrow) BYTE[kGroupRecordsSize]);
         OSVERSIONINFOW version = {};
         version.dwOSVersionInfoSize = sizeof version;
@@ -165,7 +164,7 @@ void TCpuMon::ChooseSource() {
             idleRecords.reset(new (std::nothrow) BYTE[kGroupRecordsSize]);
         }
         source = TLoadSource::Groups;
-        if (performanceRecords && groupCount > 0) {
+        if (performanceRecords) {
             if (Query(idle, time)) return;
             if (idleRecords) {  // class 42 refused, perhaps: class 8 alone, then
                 idleRecords.reset();
@@ -211,10 +210,14 @@ bool TCpuMon::Query(int64_t& idleTime, int64_t& systemTime) {
 }
 
 // The two classes of one group back to back, idle first, so that they describe the same
-// moment; a tick whose answers cover different processors fails.
+// moment; a tick whose answers cover different processors fails. Processors can be added
+// while the system runs: a tick that finds another number of groups or of processors is a
+// first sample, since a new processor's counters hold its whole life.
 bool TCpuMon::QueryGroups(int64_t& idleTime, int64_t& systemTime) {
     int64_t idle = 0, all = 0;
-    for (USHORT group = 0; group < groupCount; ++group) {
+    const WORD groups = api.getActiveProcessorGroupCount();
+    ULONG processorsInAll = 0;
+    for (USHORT group = 0; group < groups; ++group) {
         ULONG idleLength = 0, length = 0;
         if (idleRecords && !QueryGroup(api.querySystemInformationEx, kProcessorIdleClass, group, idleRecords.get(), idleLength)) {
             return false;
@@ -230,7 +233,12 @@ bool TCpuMon::QueryGroups(int64_t& idleTime, int64_t& systemTime) {
             all = Sum(all, Sum(ReadInt64(record + kKernelTimeOffset), ReadInt64(record + kUserTimeOffset)));
             idle = Sum(idle, ReadInt64(idleRecords ? idleRecords.get() + i * kProcessorRecordSize : record));
         }
+        processorsInAll += processors;
     }
+    if (groups == 0) return false;
+    if (groups != groupCount || processorsInAll != groupProcessors) Reset();
+    groupCount = groups;
+    groupProcessors = processorsInAll;
     idleTime = idle;
     systemTime = all;
     return true;

@@ -102,7 +102,8 @@ public:
     DWORD processorCount = 0;    // the native query's count, which only that source uses
     TSamplerApi api;
     TLoadSource source = TLoadSource::None;
-    WORD groupCount = 0;
+    WORD groupCount = 0;        // active groups at the last good tick
+    DWORD groupProcessors = 0;  // and the processors they answered for
     // One group's records, made once: a group holds at most 64 processors. The idle
     // records only where class 8's idle time is wrong.
     std::unique_ptr<BYTE[]> performanceRecords, idleRecords;

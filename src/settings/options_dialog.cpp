@@ -18,6 +18,10 @@ constexpr WPARAM kThresholdChars = 3;
 constexpr int kThresholdRightMargin = 2;  // pixels between the digits and the arrows
 constexpr int kThresholdTextSize = 1025;
 
+// How the dialog showed the Startup box when it opened: OK changes the folder only as the
+// user changed the box, so that a shortcut they disabled or named themselves stays theirs.
+bool startupShown = false;
+
 LRESULT SendItem(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return SendDlgItemMessageA(dialog, id, message, wParam, lParam);
 }
@@ -35,7 +39,7 @@ void OnInitDialog(HWND dialog) {
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ProgramIcon()));
     SendItem(dialog, IDC_APPICON, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(ProgramIcon()));
     // The Startup folder is scanned each time: the user may have changed it by hand.
-    SetChecked(dialog, IDC_STARTUP, IsStartupShortcutPresent(kProgramFileName));
+    SetChecked(dialog, IDC_STARTUP, startupShown = IsStartupShortcutPresent(kProgramFileName));
     SetChecked(dialog, IDC_BLINK, AppState.blinkEnabled);
     SendItem(dialog, IDC_THRESHOLD, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, kThresholdRightMargin));
     SendItem(dialog, IDC_THRESHOLD, EM_LIMITTEXT, kThresholdChars);
@@ -45,21 +49,35 @@ void OnInitDialog(HWND dialog) {
     AddDropShadow(dialog);
 }
 
-// Says what could not be saved where, and the system's reason. The title is not the
-// dialog's: a second start looks for the dialog by its title.
-void ShowSaveFailure(HWND dialog, const char* what, const TWide& where, HRESULT error) {
+// Says what could not be saved where, the system's reason, and whether everything is as it
+// was. The title is not the dialog's: a second start looks for the dialog by its title.
+void ShowSaveFailure(HWND dialog, const char* what, const TWide& where, HRESULT error, const TWide& notPutBack) {
     char reason[512] = {};
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    HRESULT_FACILITY(error) == FACILITY_WIN32 ? HRESULT_CODE(error) : error, 0, reason, sizeof reason, nullptr);
-    const TWide message = Widen(std::string("Tembix could not save ") + what + "\n\n") + where + Widen("\n\n" + std::string(reason) +
-                          "\nTry again, or choose Cancel to leave the settings as they were.");
+    const TWide outcome = notPutBack.empty()
+                              ? Widen("\nNothing has changed. Try again, or choose Cancel to leave the settings as they were.")
+                              : notPutBack + Widen("\ncould not be put back as it was before OK. Try again, or choose Cancel.");
+    const TWide message = Widen(std::string("Tembix could not save ") + what + "\n\n") + where + Widen("\n\n" + std::string(reason)) + outcome;
     if (WideApi.messageBoxW) WideApi.messageBoxW(dialog, message.c_str(), L"Tembix", MB_OK | MB_ICONERROR);
     else MessageBoxA(dialog, Narrow(message).c_str(), "Tembix", MB_OK | MB_ICONERROR);
 }
 
+// Installs or removes the shortcut as the user changed the box; a box left ticked keeps an
+// enabled shortcut to this copy under whatever name, and re-points one left at another copy.
+HRESULT SaveStartup(bool ticked, TWide* notPutBack) {
+    const TWide exePath = AppState.exeDir + Widen(kProgramFileName);
+    const TWide folder = AppState.exeDir.substr(0, AppState.exeDir.size() - 1);  // without its "\\"
+    if (ticked && !(startupShown && IsStartupShortcutTo(exePath))) {
+        return InstallStartupShortcut(kShortcutName, "", exePath, "", folder, exePath, 0, SW_SHOWNORMAL, 0, notPutBack);
+    }
+    return !ticked && startupShown ? RemoveStartupShortcuts(kProgramFileName, notPutBack) : S_OK;
+}
+
 // The settings file first, every write checked, then the Startup folder; only when both are
-// saved does the running program change. A failure is said, and whatever was written is
-// put back: the file, the folder and Task Manager's switch stay as they were.
+// saved does the running program change. A file that cannot be read first is not touched; a
+// failure is said, and whatever was written is put back: the file, the folder and Task
+// Manager's switch stay as they were, or the message names what could not be put back.
 bool SaveOptions(HWND dialog) {
     const bool blink = IsChecked(dialog, IDC_BLINK);
     char text[kThresholdTextSize] = {};
@@ -70,22 +88,23 @@ bool SaveOptions(HWND dialog) {
 
     const TWide path = SettingsPath();
     const TFileSnapshot before = SnapshotSettings(path);
+    TWide notPutBack;
+    if (before.state == TFileSnapshot::Unread) {
+        ShowSaveFailure(dialog, "its settings in", path, HRESULT_FROM_WIN32(before.error), notPutBack);
+        return false;
+    }
     IniEraseSection(path, kOptionSection);  // succeeds on a missing file: the writes tell
     if (!IniWriteBool(path, kOptionSection, kBlinkKey, blink) ||
         !IniWriteInteger(path, kOptionSection, kThresholdKey, threshold)) {
         const HRESULT error = HRESULT_FROM_WIN32(GetLastError());
-        RestoreSettings(before);
-        ShowSaveFailure(dialog, "its settings in", path, error);
+        if (!RestoreSettings(before)) notPutBack = path;
+        ShowSaveFailure(dialog, "its settings in", path, error, notPutBack);
         return false;
     }
-    const TWide exePath = AppState.exeDir + Widen(kProgramFileName);
-    const TWide folder = AppState.exeDir.substr(0, AppState.exeDir.size() - 1);  // without its "\\"
-    const HRESULT shortcut = IsChecked(dialog, IDC_STARTUP)
-                                 ? InstallStartupShortcut(kShortcutName, "", exePath, "", folder, exePath, 0, SW_SHOWNORMAL, 0)
-                                 : RemoveStartupShortcuts(kProgramFileName);
+    const HRESULT shortcut = SaveStartup(IsChecked(dialog, IDC_STARTUP), &notPutBack);
     if (FAILED(shortcut)) {
-        RestoreSettings(before);
-        ShowSaveFailure(dialog, "the start at logon in your Startup folder", GetStartupFolder(), shortcut);
+        if (!RestoreSettings(before) && notPutBack.empty()) notPutBack = path;
+        ShowSaveFailure(dialog, "the start at logon in your Startup folder", GetStartupFolder(), shortcut, notPutBack);
         return false;
     }
     AppState.blinkEnabled = blink;

@@ -67,9 +67,9 @@ TFileSnapshot SnapshotSettings(const TWide& file) {
     return SnapshotFile(file);
 }
 
-void RestoreSettings(const TFileSnapshot& snapshot) {
+bool RestoreSettings(const TFileSnapshot& snapshot) {
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
-    RestoreFile(snapshot);
+    return RestoreFile(snapshot);
 }
 
 uint8_t ThresholdFromStored(int32_t stored) {

@@ -32,10 +32,11 @@ bool IniEraseSection(const TWide& file, const std::string& section);
 // are 0 or above 100.
 uint8_t ThresholdFromStored(int32_t stored);
 
-// The file's bytes as they are, and put back after a failed save. The 9x family's profile
-// functions keep a cache of the file, written out first so that nothing is lost or left.
+// The file as it is, and put back after a failed save (false when it could not be). The 9x
+// family's profile functions keep a cache of the file, written out first so that nothing is
+// lost or left.
 TFileSnapshot SnapshotSettings(const TWide& file);
-void RestoreSettings(const TFileSnapshot& snapshot);
+bool RestoreSettings(const TFileSnapshot& snapshot);
 
 // Reads both settings into AppState, as start-up does.
 void LoadSettings();

@@ -54,20 +54,29 @@ HRESULT LastError() {
     return error ? HRESULT_FROM_WIN32(error) : E_FAIL;  // a failure, whatever the system says
 }
 
-// The files a change of the folder touched, as they were, put back in reverse order unless
-// the change is kept.
+// The files a change of the folder touches, kept before it touches any, and put back in
+// reverse order unless the change is kept. The first that cannot be put back is named.
 class FolderUndo {
 public:
+    explicit FolderUndo(TWide* notPutBack) : notPutBack_(notPutBack) {}
     ~FolderUndo() {
-        for (size_t i = kept_.size(); !done_ && i > 0; --i) RestoreFile(kept_[i - 1]);
+        for (size_t i = kept_.size(); !done_ && i > 0; --i) {
+            if (!RestoreFile(kept_[i - 1]) && notPutBack_ && notPutBack_->empty()) *notPutBack_ = kept_[i - 1].path;
+        }
     }
-    void Keep(const TWide& path) { kept_.push_back(SnapshotFile(path)); }
-    // Deletes the shortcuts named, each kept first; the reason of the first that stays.
+    // The reason when the file is there but cannot be read: then it must not be changed.
+    HRESULT Keep(const TWide& path) {
+        kept_.push_back(SnapshotFile(path));
+        return kept_.back().state == TFileSnapshot::Unread ? HRESULT_FROM_WIN32(kept_.back().error) : S_OK;
+    }
+    // Deletes the shortcuts named, all kept first; the reason of the first that stays.
     HRESULT Delete(const TWide& folder, const std::vector<TWide>& names) {
         for (const TWide& name : names) {
-            const TWide path = folder + name;
-            Keep(path);
-            if (!DeleteFileWide(path)) return LastError();
+            const HRESULT kept = Keep(folder + name);
+            if (FAILED(kept)) return kept;
+        }
+        for (const TWide& name : names) {
+            if (!DeleteFileWide(folder + name)) return LastError();
         }
         return S_OK;
     }
@@ -78,9 +87,22 @@ public:
     }
 
 private:
+    TWide* notPutBack_;
     std::vector<TFileSnapshot> kept_;
     bool done_ = false;
 };
+
+// A shortcut that Windows will start (present and not disabled) whose target passes `is`.
+template <class Is>
+bool IsEnabledShortcutPresent(Is is) {
+    const TWide folder = GetStartupFolder();
+    // An empty folder would turn the search relative to the current directory.
+    if (folder.empty()) return false;
+    for (const TWide& name : Shortcuts(folder)) {
+        if (is(GetShellLinkTarget(folder + name)) && !IsStartupEntryDisabled(name)) return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -167,19 +189,18 @@ void ForgetStartupEntry(const TWide& shortcutName) {
 }
 
 bool IsStartupShortcutPresent(const std::string& fileName) {
-    const TWide folder = GetStartupFolder();
-    // An empty folder would turn the search relative to the current directory.
-    if (folder.empty()) return false;
     const TWide wanted = UpperCase(Widen(fileName));
-    for (const TWide& name : Shortcuts(folder)) {
-        if (UpperFileName(GetShellLinkTarget(folder + name)) == wanted && !IsStartupEntryDisabled(name)) return true;
-    }
-    return false;
+    return IsEnabledShortcutPresent([&](const TWide& target) { return UpperFileName(target) == wanted; });
+}
+
+bool IsStartupShortcutTo(const TWide& program) {
+    const TWide wanted = UpperCase(program);
+    return IsEnabledShortcutPresent([&](const TWide& target) { return UpperCase(target) == wanted; });
 }
 
 HRESULT InstallStartupShortcut(const std::string& linkName, const std::string& description, const TWide& target,
                                const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
-                               int iconIndex, int showCommand, WORD hotKey) {
+                               int iconIndex, int showCommand, WORD hotKey, TWide* notPutBack) {
     const TWide folder = GetStartupFolder(), name = Widen(linkName);
     if (folder.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     const TWide wantedName = UpperFileName(target);
@@ -194,10 +215,9 @@ HRESULT InstallStartupShortcut(const std::string& linkName, const std::string& d
         if (UpperCase(foundTarget) == wantedTarget && found == name) exists = true;
         else doomed.push_back(found);
     }
-    FolderUndo undo;
+    FolderUndo undo(notPutBack);
     HRESULT result = undo.Delete(folder, doomed);
-    if (SUCCEEDED(result) && !exists) {
-        undo.Keep(folder + name);
+    if (SUCCEEDED(result) && !exists && SUCCEEDED(result = undo.Keep(folder + name))) {
         result = CreateShellLink(folder + name, description, target, arguments, workingDirectory, iconPath, iconIndex,
                                  showCommand, hotKey);
     }
@@ -207,7 +227,7 @@ HRESULT InstallStartupShortcut(const std::string& linkName, const std::string& d
     return S_OK;
 }
 
-HRESULT RemoveStartupShortcuts(const std::string& fileName) {
+HRESULT RemoveStartupShortcuts(const std::string& fileName, TWide* notPutBack) {
     const TWide folder = GetStartupFolder();
     if (folder.empty()) return S_OK;
     const TWide wanted = UpperCase(Widen(fileName));
@@ -215,7 +235,7 @@ HRESULT RemoveStartupShortcuts(const std::string& fileName) {
     for (const TWide& name : Shortcuts(folder)) {
         if (UpperFileName(GetShellLinkTarget(folder + name)) == wanted) doomed.push_back(name);
     }
-    FolderUndo undo;
+    FolderUndo undo(notPutBack);
     const HRESULT result = undo.Delete(folder, doomed);
     if (SUCCEEDED(result)) undo.Done(doomed);
     return result;

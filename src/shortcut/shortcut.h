@@ -36,11 +36,14 @@ void ForgetStartupEntry(const TWide& shortcutName);  // so that Windows starts i
 // When the Startup folder cannot be found these search, delete and create nothing.
 // A shortcut to the program that Windows will start: present and not disabled.
 bool IsStartupShortcutPresent(const std::string& fileName);
+// The same for a shortcut to this very file, by its full path, under any name.
+bool IsStartupShortcutTo(const TWide& program);
 // Keeps exactly one shortcut to this copy of the program, named linkName, and enabled. On
-// failure the folder is put back as it was and the reason returned.
+// failure the folder is put back as it was and the reason returned; a file that cannot be
+// read first is not touched, and one that cannot be put back is named in notPutBack.
 HRESULT InstallStartupShortcut(const std::string& linkName, const std::string& description, const TWide& target,
                                const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
-                               int iconIndex, int showCommand, WORD hotKey);
+                               int iconIndex, int showCommand, WORD hotKey, TWide* notPutBack = nullptr);
 // Deletes every shortcut whose target's file name is fileName, whichever copy it points to,
-// and Task Manager's switch for it; on failure the folder is put back as it was.
-HRESULT RemoveStartupShortcuts(const std::string& fileName);
+// and Task Manager's switch for it; on failure as above.
+HRESULT RemoveStartupShortcuts(const std::string& fileName, TWide* notPutBack = nullptr);

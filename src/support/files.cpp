@@ -27,12 +27,23 @@ DWORD FileSearchMatch(TSearchRec& rec) {
 }
 
 // Empty when the file cannot be opened, with the reason as the last error.
-unique_handle OpenFile(const TWide& path, DWORD access, DWORD disposition) {
+unique_handle OpenFile(const TWide& path, DWORD access, DWORD disposition, DWORD attributes = 0) {
     const DWORD share = access == GENERIC_READ ? FILE_SHARE_READ : 0;
     const HANDLE file = WideApi.createFileW
-                            ? WideApi.createFileW(path.c_str(), access, share, nullptr, disposition, 0, nullptr)
-                            : CreateFileA(Narrow(path).c_str(), access, share, nullptr, disposition, 0, nullptr);
+                            ? WideApi.createFileW(path.c_str(), access, share, nullptr, disposition, attributes, nullptr)
+                            : CreateFileA(Narrow(path).c_str(), access, share, nullptr, disposition, attributes, nullptr);
     return unique_handle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
+bool SetAttributes(const TWide& path, DWORD attributes) {
+    if (WideApi.setFileAttributesW) return WideApi.setFileAttributesW(path.c_str(), attributes) != 0;
+    return FileApi.setFileAttributesA && FileApi.setFileAttributesA(Narrow(path).c_str(), attributes);
+}
+
+bool IsAsKept(const TFileSnapshot& now, const TFileSnapshot& kept) {
+    return now.state == kept.state && now.bytes == kept.bytes && now.attributes == kept.attributes &&
+           now.lastWrite.dwLowDateTime == kept.lastWrite.dwLowDateTime &&
+           now.lastWrite.dwHighDateTime == kept.lastWrite.dwHighDateTime;
 }
 
 }  // namespace
@@ -87,23 +98,46 @@ bool DeleteFileWide(const TWide& path) {
 }
 
 TFileSnapshot SnapshotFile(const TWide& path) {
+    TFileSnapshot snapshot = {path, TFileSnapshot::Unread, {}, 0, {}, 0};
+    const auto unread = [&snapshot](DWORD error) {  // a reason, whatever the system says
+        snapshot.error = error ? error : ERROR_READ_FAULT;
+        return snapshot;
+    };
     const unique_handle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
-    if (!file) return {path, GetLastError() == ERROR_FILE_NOT_FOUND ? TFileSnapshot::Absent : TFileSnapshot::Unread, {}};
-    TFileSnapshot snapshot = {path, TFileSnapshot::Kept, std::string(GetFileSize(file.get(), nullptr), '\0')};
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) snapshot.state = TFileSnapshot::Absent;
+        return unread(error);
+    }
+    if (!FileApi.getFileInformationByHandle || !FileApi.getFileInformationByHandle(file.get(), &info)) return unread(GetLastError());
+    if (info.nFileSizeHigh) return unread(ERROR_FILE_TOO_LARGE);
+    snapshot.bytes.assign(info.nFileSizeLow, '\0');
     DWORD read = 0;
     if (!snapshot.bytes.empty() && (!ReadFile(file.get(), &snapshot.bytes[0], snapshot.bytes.size(), &read, nullptr) ||
                                     read != snapshot.bytes.size())) {
-        snapshot.state = TFileSnapshot::Unread;
+        return unread(GetLastError());
     }
+    snapshot.state = TFileSnapshot::Kept;
+    snapshot.attributes = info.dwFileAttributes;
+    snapshot.lastWrite = info.ftLastWriteTime;
     return snapshot;
 }
 
-bool RestoreFile(const TFileSnapshot& snapshot) {
-    if (snapshot.state == TFileSnapshot::Unread) return false;
-    if (snapshot.state == TFileSnapshot::Absent) return DeleteFileWide(snapshot.path) || GetLastError() == ERROR_FILE_NOT_FOUND;
-    const unique_handle file = OpenFile(snapshot.path, GENERIC_WRITE, CREATE_ALWAYS);
-    DWORD written = 0;
-    return file && (snapshot.bytes.empty() ||
-                    (WriteFile(file.get(), snapshot.bytes.data(), snapshot.bytes.size(), &written, nullptr) &&
-                     written == snapshot.bytes.size()));
+bool RestoreFile(const TFileSnapshot& kept) {
+    if (kept.state == TFileSnapshot::Unread) return false;
+    if (IsAsKept(SnapshotFile(kept.path), kept)) return true;  // untouched: its times stay too
+    if (kept.state == TFileSnapshot::Absent) return DeleteFileWide(kept.path);
+    {
+        // The system refuses to write over a hidden or system file unless asked for the same.
+        const unique_handle file =
+            OpenFile(kept.path, GENERIC_WRITE, CREATE_ALWAYS, kept.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+        DWORD written = 0;
+        if (!file || (!kept.bytes.empty() && (!WriteFile(file.get(), kept.bytes.data(), kept.bytes.size(), &written, nullptr) ||
+                                             written != kept.bytes.size()))) {
+            return false;
+        }
+        if (!FileApi.setFileTime || !FileApi.setFileTime(file.get(), nullptr, nullptr, &kept.lastWrite)) return false;
+    }
+    return SetAttributes(kept.path, kept.attributes);  // read-only only now that the time is set
 }

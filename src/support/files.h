@@ -42,12 +42,17 @@ void FileSearchClose(TSearchRec& rec);
 std::vector<TWide> ListFiles(const TWide& pattern);
 bool DeleteFileWide(const TWide& path);  // false with the reason as the last error
 
-// A file as it was, to put back: one that was not there is deleted again, one that could
-// not be read is left as it is.
+// A file as it was, to put back: its bytes, attributes and last-write time, or that there
+// was none. One that is there but cannot be read is Unread, with the reason.
 struct TFileSnapshot {
     TWide path;
     enum { Absent, Kept, Unread } state;
     std::string bytes;
+    DWORD attributes;
+    FILETIME lastWrite;
+    DWORD error;  // of an Unread one
 };
 TFileSnapshot SnapshotFile(const TWide& path);
+// Deletes a file that was not there; writes back one that is no longer as kept, bytes first,
+// then its time, then its attributes. False when that fails, or for an Unread snapshot.
 bool RestoreFile(const TFileSnapshot& snapshot);

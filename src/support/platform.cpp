@@ -7,6 +7,7 @@ int PlatformId = 0;
 bool FarEastLocale = false;
 std::bitset<256> LeadBytes;
 TWideApi WideApi;
+TFileApi FileApi;
 
 namespace {
 
@@ -57,6 +58,7 @@ void LookUpWideApi() {
     LookUp(WideApi.regOpenKeyExW, "advapi32.dll", "RegOpenKeyExW");
     LookUp(WideApi.regQueryValueExW, "advapi32.dll", "RegQueryValueExW");
     LookUp(WideApi.regDeleteValueW, "advapi32.dll", "RegDeleteValueW");
+    LookUp(WideApi.setFileAttributesW, "kernel32.dll", "SetFileAttributesW");
 }
 
 }  // namespace
@@ -67,6 +69,9 @@ void InitPlatformInfo() {
     if (ok) PlatformId = static_cast<int>(version.dwPlatformId);
     WideApi = TWideApi{};
     if (PlatformId == VER_PLATFORM_NT) LookUpWideApi();
+    LookUp(FileApi.getFileInformationByHandle, "kernel32.dll", "GetFileInformationByHandle");
+    LookUp(FileApi.setFileTime, "kernel32.dll", "SetFileTime");
+    LookUp(FileApi.setFileAttributesA, "kernel32.dll", "SetFileAttributesA");
 
     LCID locale = GetThreadLocale();
     if (locale == 0) locale = kEnglishUs;

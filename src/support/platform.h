@@ -41,5 +41,16 @@ struct TWideApi {
     LONG(WINAPI* regOpenKeyExW)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
     LONG(WINAPI* regQueryValueExW)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
     LONG(WINAPI* regDeleteValueW)(HKEY, LPCWSTR);
+    BOOL(WINAPI* setFileAttributesW)(LPCWSTR, DWORD);
 };
 extern TWideApi WideApi;
+
+// Calls of every system that only the putting back of a file makes, looked up at start like
+// the newer ones so that the executable's import list stays the one checked against the
+// oldest systems.
+struct TFileApi {
+    BOOL(WINAPI* getFileInformationByHandle)(HANDLE, BY_HANDLE_FILE_INFORMATION*);
+    BOOL(WINAPI* setFileTime)(HANDLE, const FILETIME*, const FILETIME*, const FILETIME*);
+    BOOL(WINAPI* setFileAttributesA)(LPCSTR, DWORD);
+};
+extern TFileApi FileApi;

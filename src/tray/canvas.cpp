@@ -48,21 +48,20 @@ void PaintHundred(HDC dc, HBRUSH background, int size) {
 }
 
 // The columns a digit inks when drawn at x = 0 in the DC's font, and how far it moves the
-// pen: drawn into a scratch bitmap, since a bitmap face has no outline to ask. The bitmap's
-// functions are looked up so that the program's imports stay as they were; false without.
+// pen: drawn into a scratch bitmap, since a bitmap face has no outline to ask. False when the
+// scratch bitmap cannot be made (GDI exhausted, say): `ink` then holds nothing.
 struct TInk {
     int first, last, advance;
 };
 bool MeasureDigits(HDC dc, int size, TInk (&ink)[10]) {
-    HBITMAP(WINAPI * createDibSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
     BOOL(WINAPI * gdiFlush)();
-    LookUpFunction(createDibSection, GetModuleHandleA("gdi32.dll"), "CreateDIBSection");
     LookUpFunction(gdiFlush, GetModuleHandleA("gdi32.dll"), "GdiFlush");
     const int pad = size, width = 3 * size;  // room for ink left of the pen
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
-    const unique_hbitmap scratch(createDibSection ? createDibSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr);
+    const unique_hbitmap scratch(TraySeams.createDibSection ? TraySeams.createDibSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0)
+                                                            : nullptr);
     if (!scratch || !bits || !gdiFlush) return false;
     const ScopedSelect keep(dc, scratch.get());
     const RECT whole = {0, 0, width, size};
@@ -108,6 +107,19 @@ bool PlaceGlyphs(IconCanvas& canvas, const TInk (&at16)[10], const TInk (&ink)[1
     return fits;
 }
 
+// Each number centred by its advance width in the canvas's font: the places when its ink
+// cannot be measured.
+void CentreGlyphs(IconCanvas& canvas) {
+    HDC dc = canvas.memDC.get();
+    const ScopedSelect font(dc, canvas.font.get());
+    for (int value = 0; value < 100; ++value) {
+        const std::string text = FormatInt(value);
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        canvas.glyphX[value] = (canvas.size - extent.cx) / 2;
+    }
+}
+
 // Where each number's text starts. At 16 pixels the hand-made places of the bitmap face; at
 // other sizes each number centred, keeping at least its free columns of 16 on each side,
 // the face narrowed (never made shorter) until every number fits. All of it is measured,
@@ -119,20 +131,22 @@ void LayOutGlyphs(IconCanvas& canvas) {
     canvas.font.reset(CreateCanvasFont(size, height, 0));
     if (size == kIconSize) return;
     TInk at16[10], ink[10];
+    bool measured;
     {
         const unique_hfont classic(CreateCanvasFont(kIconSize, 12, 0));
         const ScopedSelect font(dc, classic.get());
-        if (!MeasureDigits(dc, kIconSize, at16)) return;  // the hand-made places, then
+        measured = MeasureDigits(dc, kIconSize, at16);
     }
-    for (int width = 0;;) {
+    for (int width = 0; measured;) {
         {
             const ScopedSelect font(dc, canvas.font.get());
-            MeasureDigits(dc, size, ink);
+            if (!(measured = MeasureDigits(dc, size, ink))) break;
         }
         if (width == 0) width = ink[0].advance;  // narrower from there
         if (PlaceGlyphs(canvas, at16, ink) || --width < 1) return;
         canvas.font.reset(CreateCanvasFont(size, height, width));
     }
+    CentreGlyphs(canvas);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // glyph with its blink rule, and the one operation that adds, changes and removes the icon.
 #pragma once
 
+#include "support/platform.h"
 #include "support/raii.h"
 
 #include <windows.h>
@@ -57,5 +58,11 @@ struct TTraySeams {
     void(WINAPI* sleep)(DWORD) = Sleep;
     DWORD(WINAPI* getLastError)() = GetLastError;
     int (*iconSize)() = [] { return GetSystemMetrics(SM_CXSMICON); };
+    // The scratch bitmap of the digits' measurement, looked up so that the imports stay as they were.
+    HBITMAP(WINAPI* createDibSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD) = [] {
+        HBITMAP(WINAPI * function)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
+        LookUpFunction(function, GetModuleHandleA("gdi32.dll"), "CreateDIBSection");
+        return function;
+    }();
 };
 extern TTraySeams TraySeams;

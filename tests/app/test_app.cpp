@@ -35,6 +35,7 @@ TEST_CASE("Monitoring stops and starts in order; other timers, commands out of r
         CHECK((F::calls[0].action == NIM_DELETE && !F::TimerRunning() && !AppState.sampler && !AppState.canvas.memDC));
         F::ClearRecords();
         filtered.clear();
+        AppState.taskbarCreatedMsg = 0;  // as on a first start
         StartMonitoring();  // with the program's own icon and a primed sampler, so that the first tick measures
         const decltype(filtered) expected[] = {{{AppState.mainWindow, created, 1}}, {{nullptr, created, 1}}, {}};
         CHECK(filtered == expected[lacks]);

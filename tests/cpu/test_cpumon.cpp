@@ -13,7 +13,8 @@ constexpr LONG kUnsuccessful = static_cast<LONG>(0xC0000001), kInvalidClass = st
 // 32 processors of a group at most; the plain native query and, above 64 processors,
 // GetSystemTimes answer for the calling thread's group, here the first.
 struct Times { int64_t idle = 0, kernel = 0, user = 0; };
-enum Lacks { kNone = 0, kNoGroups = 1, kNoSystemTimes = 2, kView32 = 4, kRefusesGroups = 8, kRefusesIdle = 16, kLongRecord = 32 };
+enum Lacks { kNone = 0, kNoGroups = 1, kNoSystemTimes = 2, kView32 = 4, kRefusesGroups = 8, kRefusesIdle = 16, kLongRecord = 32,
+             kAddsGroup = 64, kAddsProcessor = 128 };  // while the program runs: one processor, always busy
 struct Machine {
     DWORD build;
     std::vector<std::vector<int>> busy;  // per cent, by group and processor
@@ -170,6 +171,7 @@ TEST_CASE("One table of machines: each shows the load of the processors it lets 
         S source;
         int load;
         std::set<ULONG> asked;
+        int grown = -1;  // the load once a processor was added
     };
     const Row rows[] = {
         {"128 in two groups, the second busy", On(26100, {Group(64, 0), Group(64, 100)}), S::Groups, 50, {8}},
@@ -177,6 +179,9 @@ TEST_CASE("One table of machines: each shows the load of the processors it lets 
         {"a 32-bit view of 48: its 32", On(19045, {Group(32, 50, 16, 100)}, kView32), S::Groups, 50, {8}},
         {"22H2: class 8's idle inflated", On(22631, {Group(8, 30)}), S::Groups, 30, {42, 8}},
         {"22H2 refusing class 42: class 8 alone", On(22621, {Group(8, 95)}, kRefusesIdle), S::Groups, 50, {42, 8}},
+        {"22H2, two groups at different loads", On(22631, {Group(8, 20), Group(8, 80)}), S::Groups, 50, {42, 8}},
+        {"a group added", On(26100, {Group(4, 25)}, kAddsGroup), S::Groups, 25, {8}, 40},
+        {"22H2, a processor added to group 0", On(22631, {Group(4, 50)}, kAddsProcessor), S::Groups, 50, {42, 8}, 60},
         {"24H2", On(26100, {Group(8, 30)}), S::Groups, 30, {8}},
         {"Windows 10", On(19045, {Group(8, 30)}), S::Groups, 30, {8}},
         {"a group query refused (Wine 8)", On(19045, {Group(8, 30)}, kRefusesGroups), S::SystemTimes, 30, {8}},
@@ -202,6 +207,15 @@ TEST_CASE("One table of machines: each shows the load of the processors it lets 
         Tick();
         CHECK(mon.GetUsage() == (row.asked.count(42) && !(row.machine.traits & kRefusesIdle) ? 0 : row.load));
         machine.idleShortBy = 0;
+        if (row.grown >= 0) {  // its counters hold its whole life: a first sample, then every processor
+            const Times life = {7000 * kSecond, 9000 * kSecond, 500 * kSecond};
+            if (Has(kAddsGroup)) machine.busy.push_back({100}), machine.times.push_back({life});
+            else machine.busy[0].push_back(100), machine.times[0].push_back(life);
+            for (const int load : {0, row.grown}) {
+                Tick();
+                CHECK(mon.GetUsage() == load);
+            }
+        }
         CHECK(machine.asked == row.asked);
         mon.Reset();
         CHECK(mon.GetUsage() == 0);

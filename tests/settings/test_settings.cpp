@@ -39,25 +39,39 @@ std::string ItemText(HWND dialog, int id) {
 void Press(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
 void InstallThisCopy() { InstallStartupShortcut(kShortcutName, "", AppState.exeDir + L"Tembix.exe", "", L"", L"", 0, 1, 0); }
 
-// Task Manager's switch for Tembix.lnk in the real registry: its type and bytes, REG_NONE
+// Task Manager's switch for a shortcut in the real registry: its type and bytes, REG_NONE
 // when there is none.
 const wchar_t kApproved[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
-std::pair<DWORD, std::string> Switch() {
+std::pair<DWORD, std::string> Switch(const wchar_t* name = L"Tembix.lnk") {
     char data[64] = {};
     DWORD type = REG_NONE, size = sizeof data;
-    const bool found = SHGetValueW(HKEY_CURRENT_USER, kApproved, L"Tembix.lnk", &type, data, &size) == ERROR_SUCCESS;
+    const bool found = SHGetValueW(HKEY_CURRENT_USER, kApproved, name, &type, data, &size) == ERROR_SUCCESS;
     return found ? std::make_pair(type, std::string(data, size)) : std::make_pair(DWORD(REG_NONE), std::string());
 }
-void SetSwitch(const std::pair<DWORD, std::string>& value) {
-    SHDeleteValueW(HKEY_CURRENT_USER, kApproved, L"Tembix.lnk");
-    if (value.first != REG_NONE) SHSetValueW(HKEY_CURRENT_USER, kApproved, L"Tembix.lnk", value.first, value.second.data(), value.second.size());
+void SetSwitch(const std::pair<DWORD, std::string>& value, const wchar_t* name = L"Tembix.lnk") {
+    SHDeleteValueW(HKEY_CURRENT_USER, kApproved, name);
+    if (value.first != REG_NONE) SHSetValueW(HKEY_CURRENT_USER, kApproved, name, value.first, value.second.data(), value.second.size());
 }
 
-// The failing profile write: the threshold, after the section was erased.
+// CreateFileW as Microsoft documents it, where Wine is lenient: CREATE_ALWAYS refuses an
+// existing hidden or system file unless the call asks for the same attributes.
+HANDLE WINAPI DocumentedCreateFile(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                   DWORD disposition, DWORD flags, HANDLE from) {
+    const DWORD existing = GetFileAttributesW(name), strict = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (disposition == CREATE_ALWAYS && existing != INVALID_FILE_ATTRIBUTES && (existing & strict & ~flags)) {
+        return SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(name, access, share, security, disposition, flags, from);
+}
+
+// The failing profile write: the threshold, after the section was erased; with
+// lockOnFailure set, the file is then held so that it cannot be put back.
 BOOL(WINAPI* profileWrite)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR) = nullptr;
+HANDLE lockOnFailure = nullptr;
 BOOL WINAPI FailThreshold(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR file) {
-    if (key && std::wstring(key) == L"Threshold") return SetLastError(ERROR_DISK_FULL), FALSE;
-    return profileWrite(section, key, value, file);
+    if (!key || std::wstring(key) != L"Threshold") return profileWrite(section, key, value, file);
+    if (lockOnFailure) lockOnFailure = CreateFileW(file, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    return SetLastError(ERROR_DISK_FULL), FALSE;
 }
 
 std::string said;  // the text of the message box that CloseMessage found
@@ -130,7 +144,7 @@ TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets 
     }
 }
 
-TEST_CASE("The Startup box follows Task Manager's switch: ticked while enabled; OK enables it, or removes it with the shortcut") {
+TEST_CASE("The Startup box follows Task Manager's switch; OK changes the folder only as the user changed the box") {
     DialogFixture f;
     const std::string zeros(8, '\0'), time("\x80\x3E\xD5\xDE\xB1\x9D\x01\x00", 8);
     struct Row {
@@ -144,41 +158,54 @@ TEST_CASE("The Startup box follows Task Manager's switch: ticked while enabled; 
         {"03, no time", {REG_BINARY, std::string("\3\0\0\0", 4) + zeros}, false}, {"07", {REG_BINARY, std::string("\7\0\0\0", 4) + zeros}, false},
         {"empty", {REG_BINARY, ""}, true},  {"a string", {REG_SZ, std::string("3\0\0\0", 4)}, true},
     };
+    // The user's own shortcut to this copy, by another name and with fields of its own: left
+    // alone unless the box is changed; ticking a disabled one makes Tembix.lnk instead.
+    const TWide mine = f.path + L"My Tembix.lnk";
     for (const Row& row : rows) {
         for (const bool ticked : {true, false}) {
             CAPTURE(std::string(row.name));
             CAPTURE(ticked);
-            InstallThisCopy();
-            SetSwitch(row.value);
+            f.Empty();
+            CreateShellLink(mine, "", AppState.exeDir + L"Tembix.exe", "/mine", L"", L"", 0, SW_SHOWMINNOACTIVE, 0);
+            SetSwitch(row.value, L"My Tembix.lnk");
+            const std::string before = Whole(mine);
             CHECK(WithDialog([&](HWND dialog) {
                 CHECK(IsDlgButtonChecked(dialog, IDC_STARTUP) == UINT(row.enabled));
                 CheckDlgButton(dialog, IDC_STARTUP, ticked);
                 Press(dialog, IDOK);
             }));
-            CHECK(f.Contents() == (ticked ? std::set<TWide>{L"Tembix.lnk"} : std::set<TWide>{}));
-            CHECK(Switch() == (ticked && row.enabled ? row.value : std::make_pair(DWORD(REG_NONE), std::string())));
+            const bool unchanged = ticked == row.enabled;
+            CHECK(f.Contents() == (unchanged ? std::set<TWide>{L"My Tembix.lnk"} : ticked ? std::set<TWide>{L"Tembix.lnk"} : std::set<TWide>{}));
+            CHECK((!unchanged || Whole(mine) == before));
+            CHECK(Switch(L"My Tembix.lnk") == (unchanged ? row.value : std::make_pair(DWORD(REG_NONE), std::string())));
         }
     }
+    SetSwitch({REG_NONE, ""}, L"My Tembix.lnk");
 }
 
 TEST_CASE("Cancel, Escape, the close box, other notifications and a save that fails change nothing") {
     DialogFixture f;
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 500, 10, 99, 50, nullptr, nullptr, nullptr, nullptr);
+    // A hidden system file, which only the create call's attributes may overwrite.
     REQUIRE(WriteFileBytes(Ini(), "[Option]\r\nBlinkTrayIcon=0\r\nThreshold=33\r\n"));
+    SetFileAttributesW(Ini().c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    WideApi.createFileW = DocumentedCreateFile;
     InstallThisCopy();
-    const std::pair<DWORD, std::string> disabled = {REG_BINARY, std::string("\3\0\0\0\1\2\3\4\5\6\7\x08", 12)};
-    SetSwitch(disabled);
-    const std::string iniBefore = ReadFileBytes(Ini()), linkBefore = ReadFileBytes(f.path + L"Tembix.lnk");
+    const std::pair<DWORD, std::string> enabled = {REG_BINARY, std::string("\2\0\0\0\1\2\3\4\5\6\7\x08", 12)};
+    SetSwitch(enabled);
+    const std::string iniBefore = Whole(Ini()), linkBefore = Whole(f.path + L"Tembix.lnk");
     const auto startupBefore = f.Contents();
     AppState.threshold = 33;
     AppState.lastShown = 12;
-    // A failed save is said, names where it failed, and leaves the dialog open.
-    const auto failedSave = [](HWND dialog, const TWide& where) {
+    // A failed save is said, names where it failed and what became of the files, and leaves the dialog open.
+    const auto failedSave = [](HWND dialog, const TWide& where, const char* outcome = "Nothing has changed") {
         SetTimer(nullptr, 0, 300, CloseMessage);
         Press(dialog, IDOK);  // back when the message box is closed
-        CHECK((AppState.optionsDialog == dialog && IsWindowVisible(dialog) && Widen(said).find(where) != TWide::npos));
+        CHECK((AppState.optionsDialog == dialog && IsWindowVisible(dialog) && Widen(said).find(where) != TWide::npos &&
+               said.find(outcome) != std::string::npos));
         Press(dialog, IDCANCEL);
     };
+
     const std::function<void(HWND)> ways[] = {
         [&](HWND dialog) {  // a tray click meanwhile brings the dialog to the front and opens no menu
             SetForegroundWindow(other);
@@ -202,7 +229,7 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a save that fa
             CHECK(AppState.optionsDialog == dialog);
             Press(dialog, IDCANCEL);
         },
-        [&](HWND dialog) {  // a file that cannot be written at all
+        [&](HWND dialog) {  // a file that cannot be read, so not be kept, nor written
             HANDLE lock = CreateFileW(Ini().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // shared with none
             failedSave(dialog, SettingsPath());
             CloseHandle(lock);
@@ -225,10 +252,19 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a save that fa
             SetDlgItemTextA(dialog, IDC_THRESHOLD, "90");
             way(dialog);
         }));
-        CHECK((ReadFileBytes(Ini()) == iniBefore && f.Contents() == startupBefore && Switch() == disabled));
-        CHECK(ReadFileBytes(f.path + L"Tembix.lnk") == linkBefore);
+        CHECK((Whole(Ini()) == iniBefore && f.Contents() == startupBefore && Switch() == enabled));
+        CHECK(Whole(f.path + L"Tembix.lnk") == linkBefore);
         CHECK((!AppState.blinkEnabled && AppState.threshold == 33 && AppState.lastShown == 12));
     }
+    // A file that cannot be put back is named, instead of a promise that nothing changed.
+    lockOnFailure = INVALID_HANDLE_VALUE;  // armed
+    CHECK(WithDialog([&](HWND dialog) {
+        profileWrite = std::exchange(WideApi.writePrivateProfileStringW, FailThreshold);
+        failedSave(dialog, SettingsPath(), "could not be put back");
+        WideApi.writePrivateProfileStringW = profileWrite;
+    }));
+    CloseHandle(lockOnFailure);
+    WideApi.createFileW = CreateFileW;
     DestroyWindow(other);
     SetSwitch({REG_NONE, ""});
 }

@@ -99,6 +99,13 @@ TEST_CASE("The directory search applies the attribute mask and reports the end")
         FileSearchClose(rec);
         CHECK((names == row.names && last == row.end));
     }
+    // A file put back whole: bytes, time, then attributes, read-only among them.
+    const TWide kept = Widen(dir + "\\readonly.lnk");
+    const std::string before = Whole(kept);
+    const TFileSnapshot snapshot = SnapshotFile(kept);
+    SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(kept.c_str());
+    CHECK((RestoreFile(snapshot) && Whole(kept) == before));
 }
 
 TEST_CASE("Bringing a window to the front lifts the foreground lock for that moment only") {

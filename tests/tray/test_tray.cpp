@@ -55,6 +55,12 @@ Ink InkOf(const Pixels& pixels, int width, int height, int margin) {
     return ink;
 }
 
+// The scratch bitmap of the digits' measurement, refused at the call numbered `refused`.
+int dibCalls = 0, refused = 0;
+HBITMAP WINAPI RefusingDib(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset) {
+    return ++dibCalls == refused ? nullptr : CreateDIBSection(dc, info, usage, bits, section, offset);
+}
+
 }  // namespace
 
 TEST_CASE("At every size from 16 to 32: the 100 images; each number in the threshold's colour, clear of the frame as at 16") {
@@ -105,6 +111,19 @@ TEST_CASE("At every size from 16 to 32: the 100 images; each number in the thres
         CHECK((GetCurrentObject(dc, OBJ_BITMAP) == bitmap && GetCurrentObject(dc, OBJ_FONT) == font));  // as found
     }
     DeleteObject(classicFont);
+    // Ink that cannot be measured, at 16 or while narrowing: each number centred by its advance.
+    TraySeams.createDibSection = RefusingDib;
+    for (refused = 1; refused <= 2; ++refused) {
+        dibCalls = 0;
+        F::iconSize = 20 + 4 * refused;
+        FitIconCanvas();
+        const ScopedSelect font(AppState.canvas.memDC.get(), AppState.canvas.font.get());
+        for (int value = 0; value < 100; ++value) {
+            SIZE extent = {};
+            GetTextExtentPoint32A(AppState.canvas.memDC.get(), FormatInt(value).c_str(), value < 10 ? 1 : 2, &extent);
+            CHECK((dibCalls == refused && AppState.canvas.glyphX[value] == (F::iconSize - extent.cx) / 2));
+        }
+    }
 }
 
 TEST_CASE("Each tick, pause and shell restart: what reaches the shell, with the icon and its tip, in one call or none") {
