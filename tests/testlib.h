@@ -21,6 +21,12 @@
 #include <map>
 #include <set>
 
+// The program's text as the library's, for building and comparing in tests.
+template <class C, size_t N>
+std::basic_string<C> Str(const TText<C, N>& text) {
+    return std::basic_string<C>(text.c_str(), text.size());
+}
+
 inline std::string ReadFileBytes(const TWide& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     std::string bytes(file == INVALID_HANDLE_VALUE ? 0 : GetFileSize(file, nullptr), '\0');
@@ -41,12 +47,13 @@ inline bool WriteFileBytes(const TWide& path, const std::string& bytes) {
 inline std::string Whole(const TWide& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
-    return ReadFileBytes(path) + FormatInt(data.dwFileAttributes) + FormatInt(data.ftLastWriteTime.dwLowDateTime);
+    return ReadFileBytes(path) + std::to_string(data.dwFileAttributes) + std::to_string(data.ftLastWriteTime.dwLowDateTime);
 }
 
 // The names of the files and folders matching a pattern.
-inline std::set<TWide> FileNames(const TWide& pattern) {
-    std::set<TWide> names;
+using Names = std::set<std::wstring>;
+inline Names FileNames(const TWide& pattern) {
+    Names names;
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(pattern.c_str(), &data);
     for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
@@ -83,10 +90,10 @@ struct StartupFolder {
     ~StartupFolder() { Empty(); }
     void Empty() const {
         if (path.empty()) return;  // the current directory is no Startup folder
-        RemoveTree(path.substr(0, path.size() - 1));
+        RemoveTree(path.Left(path.size() - 1));
         CreateDirectoryW(path.c_str(), nullptr);
     }
-    std::set<TWide> Contents(const TWide& in = L"") const { return FileNames(path + in + L"*"); }
+    Names Contents(const TWide& in = L"") const { return FileNames(path + in + L"*"); }
 };
 
 // Set by the test command (TEMBIX_EMULATED=1) where the program runs under user-mode
@@ -262,7 +269,7 @@ struct AppFixture {
     static inline std::vector<DWORD> errors;  // the last error each failing call leaves
     static inline size_t failures = 0;
     static inline std::vector<DWORD> sleeps;
-    static inline std::vector<TWide> shellOpens;  // "verb file parameters"
+    static inline std::vector<std::wstring> shellOpens;  // "verb file parameters"
     static inline uint64_t scriptedIdle = 1, scriptedAll = 0;
     static inline int iconSize = 16;  // the small-icon size
 
@@ -336,7 +343,7 @@ struct AppFixture {
         return trims += process == GetCurrentProcess() && min == SIZE_T(-1) && max == SIZE_T(-1) ? 1 : 1000;
     }
     static HINSTANCE WINAPI RecordShellExecute(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT) {
-        shellOpens.push_back(TWide(verb) + L" " + file + L" " + parameters);
+        shellOpens.push_back(std::wstring(verb) + L" " + file + L" " + parameters);
         return reinterpret_cast<HINSTANCE>(42);
     }
 };

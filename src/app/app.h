@@ -5,7 +5,6 @@
 #include "support/support.h"
 
 #include <windows.h>
-#include <string>
 
 constexpr UINT_PTR IDT_SAMPLE = 1;
 constexpr UINT kSamplePeriodMs = 1000;
@@ -36,8 +35,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 void ShellOpen(const TWide& file, const char* parameters);
 void ShowTrayMenu(HWND window);
 
-// The first argument after the program path, unquoted as the C runtime splits a command line.
-std::string FirstArgument(const char* commandLine);
+// The first argument after the program path, unquoted as the C runtime splits a command line;
+// empty, and too long, for one longer than any text the program keeps, which no switch is.
+TAnsi FirstArgument(const char* commandLine);
 
 // ShellExecuteW on the NT family; ShellExecuteA with the texts in the ANSI code page elsewhere.
 HINSTANCE WINAPI ShellExecuteWide(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show);

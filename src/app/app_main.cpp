@@ -7,8 +7,8 @@
 
 namespace {
 
-// Brings monitoring up for the life of the message loop and takes it down however the
-// loop is left, an escaping exception included.
+// Brings monitoring up for the life of the message loop and takes it down when the loop is
+// left. Only a crash can leave it otherwise, and then nothing of the program runs any more.
 class MonitoringScope {
 public:
     MonitoringScope() { StartMonitoring(); }
@@ -27,7 +27,7 @@ void LetTaskbarCreatedThrough(HWND window, UINT message) {
 
 }  // namespace
 
-std::string FirstArgument(const char* commandLine) {
+TAnsi FirstArgument(const char* commandLine) {
     const char* p = commandLine;
     // The program path: quoted or up to the first blank, with no escapes.
     if (*p == '"') {
@@ -39,7 +39,7 @@ std::string FirstArgument(const char* commandLine) {
     }
     while (*p == ' ' || *p == '\t') ++p;
 
-    std::string argument;
+    TAnsi argument;
     bool quoted = false;
     while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
         size_t backslashes = 0;
@@ -49,7 +49,7 @@ std::string FirstArgument(const char* commandLine) {
         }
         if (*p == '"') {
             // 2n backslashes and a quote: n backslashes and a toggle; 2n+1: n and a literal quote.
-            argument.append(backslashes / 2, '\\');
+            for (size_t i = 0; i < backslashes / 2; ++i) argument += '\\';
             if (backslashes % 2) {
                 argument += '"';
             } else if (quoted && p[1] == '"') {
@@ -60,7 +60,7 @@ std::string FirstArgument(const char* commandLine) {
             }
             ++p;
         } else {
-            argument.append(backslashes, '\\');
+            for (size_t i = 0; i < backslashes; ++i) argument += '\\';
             if (*p && (quoted || (*p != ' ' && *p != '\t'))) argument += *p++;
         }
     }
@@ -84,10 +84,10 @@ void StartMonitoring() {
     CreateIconCanvas();
     AppState.taskbarCreatedMsg = RegisterWindowMessageA("TaskbarCreated");
     LetTaskbarCreatedThrough(AppState.mainWindow, AppState.taskbarCreatedMsg);
-    AppState.sampler.reset(new TCpuMon);
+    AppState.sampler = Allocate<TCpuMon>();
     PaintHundredImages();
     UpdateTrayIcon(AppState.mainWindow, NIM_ADD, true);
-    AppState.sampler->GetUsage();  // primes the sampler: the first tick shows a measured load
+    if (AppState.sampler) AppState.sampler->GetUsage();  // primes the sampler: the first tick shows a measured load
     SetTimer(AppState.mainWindow, IDT_SAMPLE, kSamplePeriodMs, nullptr);
 }
 

@@ -4,14 +4,6 @@
 #include "support/raii.h"
 #include "support/support.h"
 
-#include <cstdlib>
-
-// The default terminate handler prints a demangled type name and drags the demangler into
-// the executable; a program without a console has nowhere to print it.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitPlatformInfo();
     InitCommonControls();  // the Options dialog's up-down control needs the class registered

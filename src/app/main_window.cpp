@@ -23,7 +23,7 @@ void OnTrayIcon(HWND window, LPARAM mouseMessage) {
 
 void Pause() {
     KillTimer(AppState.mainWindow, IDT_SAMPLE);
-    AppState.sampler->Reset();
+    if (AppState.sampler) AppState.sampler->Reset();
     AppState.paused = true;
     UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, true);
     AppState.lastShown = kNothingShown;
@@ -31,7 +31,7 @@ void Pause() {
 }
 
 void Resume() {
-    AppState.sampler->GetUsage();  // primes the sampler after the Reset of Pause
+    if (AppState.sampler) AppState.sampler->GetUsage();  // primes the sampler after the Reset of Pause
     AppState.paused = false;
     SetTimer(AppState.mainWindow, IDT_SAMPLE, kSamplePeriodMs, nullptr);
 }
@@ -72,7 +72,7 @@ void ShellOpen(const TWide& file, const char* parameters) {
 HINSTANCE WINAPI ShellExecuteWide(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                                   INT show) {
     if (WideApi.shellExecuteW) return WideApi.shellExecuteW(owner, verb, file, parameters, directory, show);
-    const auto narrow = [](LPCWSTR text) { return text ? Narrow(text) : std::string(); };
+    const auto narrow = [](LPCWSTR text) { return text ? Narrow(text) : TAnsi(); };
     return ShellExecuteA(owner, narrow(verb).c_str(), narrow(file).c_str(), narrow(parameters).c_str(),
                          directory ? narrow(directory).c_str() : nullptr, show);
 }

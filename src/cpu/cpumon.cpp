@@ -2,13 +2,19 @@
 
 #include "support/support.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <new>
 
 static_assert(std::numeric_limits<long double>::digits == 64, "the load arithmetic needs the x87 extended type");
 
 TSamplerSeams SamplerSeams;
+
+// The deleting destructor that a virtual destructor brings names operator delete, though the
+// program never deletes with it (it allocates with malloc, raii.h). Defined here on free, as
+// the library's operator new takes from malloc, so that the library's is not linked.
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -90,8 +96,8 @@ TRegistryValue ReadRegistryValue(HKEY root, const char* subKey, const char* valu
     DWORD type = 0, size = 0;
     RegQueryValueExA(opened, valueName, nullptr, &type, nullptr, &size);
     if (size == 0) return result;
-    std::unique_ptr<BYTE[]> data(new (std::nothrow) BYTE[size]);
-    if (!data) return result;
+    unique_alloc<BYTE> data = AllocateBytes(size);
+    if (!data) return result;  // as a failed read
     if (RegQueryValueExA(opened, valueName, nullptr, &type, data.get(), &size) == ERROR_SUCCESS) {
         result.ok = true;
         result.type = type;
@@ -104,7 +110,7 @@ TRegistryValue ReadRegistryValue(HKEY root, const char* subKey, const char* valu
 WORD ReadRegistryWord(HKEY root, const char* subKey, const char* valueName) {
     const TRegistryValue value = ReadRegistryValue(root, subKey, valueName);
     if (!value.ok || value.type != REG_BINARY || value.size < 2) return 0;
-    return static_cast<WORD>(value.data[0] | (value.data[1] << 8));
+    return static_cast<WORD>(value.data.get()[0] | (value.data.get()[1] << 8));
 }
 
 uint8_t LoadFromDeltas(int64_t idleDelta, int64_t timeDelta, DWORD processorCount) {
@@ -156,22 +162,16 @@ void TCpuMon::ChooseSource() {
     // thread's group above 64 processors, and on Windows 11 22H2 and 23H2 they are summed
     // from class 8's inflated idle time.
     if (api.querySystemInformationEx && api.getActiveProcessorGroupCount) {
-        performanceRecords.reset(new (std::nothrow) BYTE[kGroupRecordsSize]);
         OSVERSIONINFOW version = {};
         version.dwOSVersionInfoSize = sizeof version;
-        if (api.rtlGetVersion && api.rtlGetVersion(&version) == 0 && version.dwBuildNumber >= kIdleFaultFirstBuild &&
-            version.dwBuildNumber < kIdleFaultEndBuild) {
-            idleRecords.reset(new (std::nothrow) BYTE[kGroupRecordsSize]);
-        }
+        askIdleClass = api.rtlGetVersion && api.rtlGetVersion(&version) == 0 &&
+                       version.dwBuildNumber >= kIdleFaultFirstBuild && version.dwBuildNumber < kIdleFaultEndBuild;
         source = TLoadSource::Groups;
-        if (performanceRecords) {
+        if (Query(idle, time)) return;
+        if (askIdleClass) {  // class 42 refused, perhaps: class 8 alone, then
+            askIdleClass = false;
             if (Query(idle, time)) return;
-            if (idleRecords) {  // class 42 refused, perhaps: class 8 alone, then
-                idleRecords.reset();
-                if (Query(idle, time)) return;
-            }
         }
-        performanceRecords.reset();
         source = TLoadSource::None;
     }
     if (api.getSystemTimes) {
@@ -219,19 +219,19 @@ bool TCpuMon::QueryGroups(int64_t& idleTime, int64_t& systemTime) {
     ULONG processorsInAll = 0;
     for (USHORT group = 0; group < groups; ++group) {
         ULONG idleLength = 0, length = 0;
-        if (idleRecords && !QueryGroup(api.querySystemInformationEx, kProcessorIdleClass, group, idleRecords.get(), idleLength)) {
+        if (askIdleClass && !QueryGroup(api.querySystemInformationEx, kProcessorIdleClass, group, idleRecords, idleLength)) {
             return false;
         }
-        if (!QueryGroup(api.querySystemInformationEx, kProcessorPerformanceClass, group, performanceRecords.get(), length)) {
+        if (!QueryGroup(api.querySystemInformationEx, kProcessorPerformanceClass, group, performanceRecords, length)) {
             return false;
         }
         const ULONG processors = length / kProcessorRecordSize;
-        if (idleRecords && idleLength / kProcessorRecordSize != processors) return false;
+        if (askIdleClass && idleLength / kProcessorRecordSize != processors) return false;
         for (ULONG i = 0; i < processors; ++i) {
-            const BYTE* record = performanceRecords.get() + i * kProcessorRecordSize;
+            const BYTE* record = performanceRecords + i * kProcessorRecordSize;
             // Kernel time includes idle time: kernel plus user is all the processor's time.
             all = Sum(all, Sum(ReadInt64(record + kKernelTimeOffset), ReadInt64(record + kUserTimeOffset)));
-            idle = Sum(idle, ReadInt64(idleRecords ? idleRecords.get() + i * kProcessorRecordSize : record));
+            idle = Sum(idle, ReadInt64(askIdleClass ? idleRecords + i * kProcessorRecordSize : record));
         }
         processorsInAll += processors;
     }

@@ -10,7 +10,6 @@
 #include <windows.h>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 using TQuerySystemInformation = LONG(WINAPI*)(ULONG infoClass, void* buffer, ULONG length, ULONG* returnLength);
 using TQuerySystemInformationEx = LONG(WINAPI*)(ULONG infoClass, void* input, ULONG inputLength, void* buffer,
@@ -46,7 +45,7 @@ constexpr DWORD kIdleFaultEndBuild = 26100;
 struct TRegistryValue {
     bool ok = false;
     DWORD type = 0;
-    std::unique_ptr<BYTE[]> data;
+    unique_alloc<BYTE> data;
     DWORD size = 0;
 };
 
@@ -104,9 +103,10 @@ public:
     TLoadSource source = TLoadSource::None;
     WORD groupCount = 0;        // active groups at the last good tick
     DWORD groupProcessors = 0;  // and the processors they answered for
-    // One group's records, made once: a group holds at most 64 processors. The idle
-    // records only where class 8's idle time is wrong.
-    std::unique_ptr<BYTE[]> performanceRecords, idleRecords;
+    bool askIdleClass = false;  // where class 8's idle time is wrong
+    // One group's records: a group holds at most 64 processors.
+    BYTE performanceRecords[kMaxGroupProcessors * kProcessorRecordSize];
+    BYTE idleRecords[kMaxGroupProcessors * kProcessorRecordSize];
 
 private:
     void ChooseSource();

@@ -55,19 +55,34 @@ void ShowSaveFailure(HWND dialog, const char* what, const TWide& where, HRESULT 
     char reason[512] = {};
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    HRESULT_FACILITY(error) == FACILITY_WIN32 ? HRESULT_CODE(error) : error, 0, reason, sizeof reason, nullptr);
-    const TWide outcome = notPutBack.empty()
-                              ? Widen("\nNothing has changed. Try again, or choose Cancel to leave the settings as they were.")
-                              : notPutBack + Widen("\ncould not be put back as it was before OK. Try again, or choose Cancel.");
-    const TWide message = Widen(std::string("Tembix could not save ") + what + "\n\n") + where + Widen("\n\n" + std::string(reason)) + outcome;
-    if (WideApi.messageBoxW) WideApi.messageBoxW(dialog, message.c_str(), L"Tembix", MB_OK | MB_ICONERROR);
-    else MessageBoxA(dialog, Narrow(message).c_str(), "Tembix", MB_OK | MB_ICONERROR);
+    // Room for two paths, the reason and the sentences around them.
+    TText<wchar_t, 2 * TWide::kCapacity + sizeof reason + 256> message(L"Tembix could not save ");
+    message += Widen(what);
+    message += L"\n\n";
+    message += where;
+    message += L"\n\n";
+    message += Widen(reason);
+    if (notPutBack.empty()) {
+        message += L"\nNothing has changed. Try again, or choose Cancel to leave the settings as they were.";
+    } else {
+        message += L"\n";
+        message += notPutBack;
+        message += L"\ncould not be put back as it was before OK. Try again, or choose Cancel.";
+    }
+    if (WideApi.messageBoxW) {
+        WideApi.messageBoxW(dialog, message.c_str(), L"Tembix", MB_OK | MB_ICONERROR);
+        return;
+    }
+    char ansi[2 * (decltype(message)::kCapacity + 1)];  // two bytes a character at most
+    WideCharToMultiByte(CP_ACP, 0, message.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
+    MessageBoxA(dialog, ansi, "Tembix", MB_OK | MB_ICONERROR);
 }
 
 // Installs or removes the shortcut as the user changed the box; a box left ticked keeps an
 // enabled shortcut to this copy under whatever name, and re-points one left at another copy.
 HRESULT SaveStartup(bool ticked, TWide* notPutBack) {
     const TWide exePath = AppState.exeDir + Widen(kProgramFileName);
-    const TWide folder = AppState.exeDir.substr(0, AppState.exeDir.size() - 1);  // without its "\\"
+    const TWide folder = AppState.exeDir.Left(AppState.exeDir.size() - 1);  // without its "\\"
     if (ticked && !(startupShown && IsStartupShortcutTo(exePath))) {
         return InstallStartupShortcut(kShortcutName, "", exePath, "", folder, exePath, 0, SW_SHOWNORMAL, 0, notPutBack);
     }

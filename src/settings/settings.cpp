@@ -12,9 +12,9 @@ constexpr int32_t kMissingThreshold = 255;
 const char* const BoolIniText[2] = {"0", "1"};
 
 // The profile write by the file's wide name where there is one; a null key or value as given.
-bool WriteProfile(const std::string& section, const char* key, const char* value, const TWide& file) {
+bool WriteProfile(const char* section, const char* key, const char* value, const TWide& file) {
     if (!WideApi.writePrivateProfileStringW) {
-        return WritePrivateProfileStringA(section.c_str(), key, value, Narrow(file).c_str()) != 0;
+        return WritePrivateProfileStringA(section, key, value, Narrow(file).c_str()) != 0;
     }
     return WideApi.writePrivateProfileStringW(Widen(section).c_str(), key ? Widen(key).c_str() : nullptr,
                                               value ? Widen(value).c_str() : nullptr, file.c_str()) != 0;
@@ -24,41 +24,41 @@ bool WriteProfile(const std::string& section, const char* key, const char* value
 
 TWide SettingsPath() { return AppState.exeDir + Widen(kSettingsFileName); }
 
-std::string IniReadString(const TWide& file, const std::string& section, const std::string& key) {
+TAnsi IniReadString(const TWide& file, const char* section, const char* key) {
+    // The platform cuts a longer value to what the buffer holds, which the caller expects.
+    static_assert(TWide::kCapacity + 1 >= kReadBufferSize && TAnsi::kCapacity + 1 >= kReadBufferSize, "room for a value");
     if (!WideApi.getPrivateProfileStringW) {
-        char buffer[kReadBufferSize] = {};
-        const DWORD n =
-            GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, kReadBufferSize, Narrow(file).c_str());
-        return std::string(buffer, n < kReadBufferSize ? n : kReadBufferSize - 1);
+        TAnsi value;
+        const DWORD n = GetPrivateProfileStringA(section, key, "", value.Room(), kReadBufferSize, Narrow(file).c_str());
+        return value.Keep(n < kReadBufferSize ? n : kReadBufferSize - 1);
     }
-    wchar_t buffer[kReadBufferSize] = {};
-    const DWORD n = WideApi.getPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), L"", buffer,
+    TWide value;
+    const DWORD n = WideApi.getPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), L"", value.Room(),
                                                      kReadBufferSize, file.c_str());
-    return Narrow(TWide(buffer, n < kReadBufferSize ? n : kReadBufferSize - 1));
+    return Narrow(value.Keep(n < kReadBufferSize ? n : kReadBufferSize - 1));
 }
 
-int32_t IniReadInteger(const TWide& file, const std::string& section, const std::string& key, int32_t fallback) {
-    return ParseIntOr(IniReadString(file, section, key), fallback);
+int32_t IniReadInteger(const TWide& file, const char* section, const char* key, int32_t fallback) {
+    return ParseIntOr(IniReadString(file, section, key).c_str(), fallback);
 }
 
-bool IniReadBool(const TWide& file, const std::string& section, const std::string& key, bool fallback) {
+bool IniReadBool(const TWide& file, const char* section, const char* key, bool fallback) {
     return IniReadInteger(file, section, key, fallback ? 1 : 0) != 0;
 }
 
-bool IniWriteString(const TWide& file, const std::string& section, const std::string& key,
-                    const std::string& value) {
-    return WriteProfile(section, key.c_str(), value.c_str(), file);
+bool IniWriteString(const TWide& file, const char* section, const char* key, const char* value) {
+    return WriteProfile(section, key, value, file);
 }
 
-bool IniWriteInteger(const TWide& file, const std::string& section, const std::string& key, int32_t value) {
-    return IniWriteString(file, section, key, FormatInt(value));
+bool IniWriteInteger(const TWide& file, const char* section, const char* key, int32_t value) {
+    return IniWriteString(file, section, key, FormatInt(value).c_str());
 }
 
-bool IniWriteBool(const TWide& file, const std::string& section, const std::string& key, bool value) {
+bool IniWriteBool(const TWide& file, const char* section, const char* key, bool value) {
     return IniWriteString(file, section, key, BoolIniText[value ? 1 : 0]);
 }
 
-bool IniEraseSection(const TWide& file, const std::string& section) {
+bool IniEraseSection(const TWide& file, const char* section) {
     return WriteProfile(section, nullptr, nullptr, file);
 }
 

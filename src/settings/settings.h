@@ -8,7 +8,6 @@
 #include "support/support.h"
 
 #include <cstdint>
-#include <string>
 
 constexpr char kSettingsFileName[] = "Tembix.ini";
 constexpr char kOptionSection[] = "Option";
@@ -19,14 +18,13 @@ constexpr uint8_t kDefaultThreshold = 80;
 TWide SettingsPath();
 
 // Values longer than 1023 characters come back cut to 1023.
-std::string IniReadString(const TWide& file, const std::string& section, const std::string& key);
-int32_t IniReadInteger(const TWide& file, const std::string& section, const std::string& key, int32_t fallback);
-bool IniReadBool(const TWide& file, const std::string& section, const std::string& key, bool fallback);
-bool IniWriteString(const TWide& file, const std::string& section, const std::string& key,
-                    const std::string& value);
-bool IniWriteInteger(const TWide& file, const std::string& section, const std::string& key, int32_t value);
-bool IniWriteBool(const TWide& file, const std::string& section, const std::string& key, bool value);
-bool IniEraseSection(const TWide& file, const std::string& section);
+TAnsi IniReadString(const TWide& file, const char* section, const char* key);
+int32_t IniReadInteger(const TWide& file, const char* section, const char* key, int32_t fallback);
+bool IniReadBool(const TWide& file, const char* section, const char* key, bool fallback);
+bool IniWriteString(const TWide& file, const char* section, const char* key, const char* value);
+bool IniWriteInteger(const TWide& file, const char* section, const char* key, int32_t value);
+bool IniWriteBool(const TWide& file, const char* section, const char* key, bool value);
+bool IniEraseSection(const TWide& file, const char* section);
 
 // The threshold byte that a stored number stands for: its low 8 bits, or 80 when those
 // are 0 or above 100.

@@ -5,7 +5,6 @@
 #include <objidl.h>
 #include <shlobj.h>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -22,9 +21,9 @@ constexpr size_t kMaxPathLength = kPathBufferSize - 1;
 const wchar_t kApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
 
 // The text in a fixed buffer up to its first NUL, never beyond the buffer.
-std::string TextOf(const char* buffer, size_t size) {
+TAnsi TextOf(const char* buffer, size_t size) {
     const void* nul = std::memchr(buffer, '\0', size);
-    return std::string(buffer, nul ? static_cast<const char*>(nul) - buffer : size);
+    return TAnsi(buffer, nul ? static_cast<const char*>(nul) - buffer : size);
 }
 
 // The key a shortcut is recognised by: its target's file name, case folded.
@@ -47,48 +46,58 @@ void SetLinkFields(const ComPtr<IUnknown>& object, REFIID iid, Text text, const 
     if (hotKey != 0) link->SetHotkey(hotKey);
 }
 
-std::vector<TWide> Shortcuts(const TWide& folder) { return ListFiles(folder + L"*.lnk"); }
-
 HRESULT LastError() {
     const DWORD error = GetLastError();
     return error ? HRESULT_FROM_WIN32(error) : E_FAIL;  // a failure, whatever the system says
 }
 
-// The files a change of the folder touches, kept before it touches any, and put back in
-// reverse order unless the change is kept. The first that cannot be put back is named.
+// The files a change of the folder touches, each kept before anything is touched, and put
+// back newest first unless the change is kept. The first that cannot be put back is named.
 class FolderUndo {
 public:
     explicit FolderUndo(TWide* notPutBack) : notPutBack_(notPutBack) {}
+    FolderUndo(const FolderUndo&) = delete;
+    FolderUndo& operator=(const FolderUndo&) = delete;
     ~FolderUndo() {
-        for (size_t i = kept_.size(); !done_ && i > 0; --i) {
-            if (!RestoreFile(kept_[i - 1]) && notPutBack_ && notPutBack_->empty()) *notPutBack_ = kept_[i - 1].path;
+        for (unique_alloc<Kept> kept = std::move(newest_); kept; kept = std::move(kept->older)) {
+            if (done_ || RestoreFile(kept->file)) continue;
+            if (notPutBack_ && notPutBack_->empty()) *notPutBack_ = kept->file.path;
         }
     }
-    // The reason when the file is there but cannot be read: then it must not be changed.
-    HRESULT Keep(const TWide& path) {
-        kept_.push_back(SnapshotFile(path));
-        return kept_.back().state == TFileSnapshot::Unread ? HRESULT_FROM_WIN32(kept_.back().error) : S_OK;
+    // Keeps a file before it is created (doomed false) or deleted. The reason when it is there
+    // but cannot be read, or there is no memory to keep it: then nothing may change.
+    HRESULT Keep(const TWide& path, bool doomed) {
+        unique_alloc<Kept> kept = Allocate<Kept>();
+        if (!kept) return E_OUTOFMEMORY;
+        kept->file = SnapshotFile(path);
+        kept->doomed = doomed;
+        kept->older = std::move(newest_);
+        newest_ = std::move(kept);
+        return newest_->file.state == TFileSnapshot::Unread ? HRESULT_FROM_WIN32(newest_->file.error) : S_OK;
     }
-    // Deletes the shortcuts named, all kept first; the reason of the first that stays.
-    HRESULT Delete(const TWide& folder, const std::vector<TWide>& names) {
-        for (const TWide& name : names) {
-            const HRESULT kept = Keep(folder + name);
-            if (FAILED(kept)) return kept;
-        }
-        for (const TWide& name : names) {
-            if (!DeleteFileWide(folder + name)) return LastError();
+    // Deletes every doomed file; the reason of the first that stays.
+    HRESULT DeleteDoomed() {
+        for (const Kept* kept = newest_.get(); kept; kept = kept->older.get()) {
+            if (kept->doomed && !DeleteFileWide(kept->file.path)) return LastError();
         }
         return S_OK;
     }
     // Keeps the change, and forgets Task Manager's switch for every shortcut deleted.
-    void Done(const std::vector<TWide>& deleted) {
+    void Done() {
         done_ = true;
-        for (const TWide& name : deleted) ForgetStartupEntry(name);
+        for (const Kept* kept = newest_.get(); kept; kept = kept->older.get()) {
+            if (kept->doomed) ForgetStartupEntry(FileNameOf(kept->file.path));
+        }
     }
 
 private:
+    struct Kept {
+        TFileSnapshot file;
+        bool doomed;
+        unique_alloc<Kept> older;
+    };
     TWide* notPutBack_;
-    std::vector<TFileSnapshot> kept_;
+    unique_alloc<Kept> newest_;
     bool done_ = false;
 };
 
@@ -98,8 +107,8 @@ bool IsEnabledShortcutPresent(Is is) {
     const TWide folder = GetStartupFolder();
     // An empty folder would turn the search relative to the current directory.
     if (folder.empty()) return false;
-    for (const TWide& name : Shortcuts(folder)) {
-        if (is(GetShellLinkTarget(folder + name)) && !IsStartupEntryDisabled(name)) return true;
+    for (TFileList files(folder + L"*.lnk"); files.Next();) {
+        if (is(GetShellLinkTarget(folder + files.name)) && !IsStartupEntryDisabled(files.name)) return true;
     }
     return false;
 }
@@ -127,9 +136,8 @@ ComPtr<IUnknown> CreateComObject(REFCLSID classId) {
     return object;
 }
 
-HRESULT CreateShellLink(const TWide& linkPath, const std::string& description, const TWide& target,
-                        const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
-                        int iconIndex, int showCommand, WORD hotKey) {
+HRESULT CreateShellLink(const TWide& linkPath, const char* description, const TWide& target, const char* arguments,
+                        const TWide& workingDirectory, const TWide& iconPath, int iconIndex, int showCommand, WORD hotKey) {
     const ComPtr<IUnknown> object = CreateComObject(kClsidShellLink);
     const ComPtr<IPersistFile> file = object.As<IPersistFile>(kIidPersistFile);
     if (!file || !object.As<IShellLinkA>(kIidShellLinkA)) return E_NOINTERFACE;
@@ -145,7 +153,7 @@ HRESULT CreateShellLink(const TWide& linkPath, const std::string& description, c
 
 TWide GetShellLinkTarget(const TWide& linkPath) {
     // The path goes through a fixed field; a longer one is not read at all rather than cut.
-    if (linkPath.size() > kMaxPathLength || linkPath.find(L'\0') != TWide::npos) return {};
+    if (linkPath.size() > kMaxPathLength || linkPath.size() != wcslen(linkPath.c_str()) || linkPath.TooLong()) return {};
     const ComPtr<IUnknown> object = CreateComObject(kClsidShellLink);
     const ComPtr<IShellLinkA> link = object.As<IShellLinkA>(kIidShellLinkA);
     const ComPtr<IShellLinkW> wideLink = object.As<IShellLinkW>(kIidShellLinkW);
@@ -188,7 +196,7 @@ void ForgetStartupEntry(const TWide& shortcutName) {
     WideApi.regDeleteValueW(opened, shortcutName.c_str());
 }
 
-bool IsStartupShortcutPresent(const std::string& fileName) {
+bool IsStartupShortcutPresent(const char* fileName) {
     const TWide wanted = UpperCase(Widen(fileName));
     return IsEnabledShortcutPresent([&](const TWide& target) { return UpperFileName(target) == wanted; });
 }
@@ -198,45 +206,44 @@ bool IsStartupShortcutTo(const TWide& program) {
     return IsEnabledShortcutPresent([&](const TWide& target) { return UpperCase(target) == wanted; });
 }
 
-HRESULT InstallStartupShortcut(const std::string& linkName, const std::string& description, const TWide& target,
-                               const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
+HRESULT InstallStartupShortcut(const char* linkName, const char* description, const TWide& target,
+                               const char* arguments, const TWide& workingDirectory, const TWide& iconPath,
                                int iconIndex, int showCommand, WORD hotKey, TWide* notPutBack) {
     const TWide folder = GetStartupFolder(), name = Widen(linkName);
     if (folder.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     const TWide wantedName = UpperFileName(target);
     const TWide wantedTarget = UpperCase(target);
     bool exists = false;
-    std::vector<TWide> doomed;
-    for (const TWide& found : Shortcuts(folder)) {
-        const TWide foundTarget = GetShellLinkTarget(folder + found);
+    FolderUndo undo(notPutBack);
+    HRESULT result = S_OK;
+    for (TFileList files(folder + L"*.lnk"); SUCCEEDED(result) && files.Next();) {
+        const TWide foundTarget = GetShellLinkTarget(folder + files.name);
         if (UpperFileName(foundTarget) != wantedName) continue;  // another program's shortcut
         // Only the one named exactly linkName and pointing at this copy stays; shortcuts to
         // other copies and duplicates under other names would start the program twice.
-        if (UpperCase(foundTarget) == wantedTarget && found == name) exists = true;
-        else doomed.push_back(found);
+        if (UpperCase(foundTarget) == wantedTarget && files.name == name) exists = true;
+        else result = undo.Keep(folder + files.name, true);
     }
-    FolderUndo undo(notPutBack);
-    HRESULT result = undo.Delete(folder, doomed);
-    if (SUCCEEDED(result) && !exists && SUCCEEDED(result = undo.Keep(folder + name))) {
+    if (SUCCEEDED(result)) result = undo.DeleteDoomed();
+    if (SUCCEEDED(result) && !exists && SUCCEEDED(result = undo.Keep(folder + name, false))) {
         result = CreateShellLink(folder + name, description, target, arguments, workingDirectory, iconPath, iconIndex,
                                  showCommand, hotKey);
     }
     if (FAILED(result)) return result;
-    undo.Done(doomed);
+    undo.Done();
     if (IsStartupEntryDisabled(name)) ForgetStartupEntry(name);
     return S_OK;
 }
 
-HRESULT RemoveStartupShortcuts(const std::string& fileName, TWide* notPutBack) {
+HRESULT RemoveStartupShortcuts(const char* fileName, TWide* notPutBack) {
     const TWide folder = GetStartupFolder();
     if (folder.empty()) return S_OK;
     const TWide wanted = UpperCase(Widen(fileName));
-    std::vector<TWide> doomed;
-    for (const TWide& name : Shortcuts(folder)) {
-        if (UpperFileName(GetShellLinkTarget(folder + name)) == wanted) doomed.push_back(name);
-    }
     FolderUndo undo(notPutBack);
-    const HRESULT result = undo.Delete(folder, doomed);
-    if (SUCCEEDED(result)) undo.Done(doomed);
+    HRESULT result = S_OK;
+    for (TFileList files(folder + L"*.lnk"); SUCCEEDED(result) && files.Next();) {
+        if (UpperFileName(GetShellLinkTarget(folder + files.name)) == wanted) result = undo.Keep(folder + files.name, true);
+    }
+    if (SUCCEEDED(result) && SUCCEEDED(result = undo.DeleteDoomed())) undo.Done();
     return result;
 }

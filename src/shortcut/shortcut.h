@@ -8,7 +8,6 @@
 #include "support/support.h"
 
 #include <windows.h>
-#include <string>
 
 constexpr char kProgramFileName[] = "Tembix.exe";
 constexpr char kShortcutName[] = "Tembix.lnk";
@@ -21,9 +20,8 @@ TWide GetStartupFolder();
 ComPtr<IUnknown> CreateComObject(REFCLSID classId);
 
 // The link object's answer to the save; writes nothing when the object cannot be had.
-HRESULT CreateShellLink(const TWide& linkPath, const std::string& description, const TWide& target,
-                        const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
-                        int iconIndex, int showCommand, WORD hotKey);
+HRESULT CreateShellLink(const TWide& linkPath, const char* description, const TWide& target, const char* arguments,
+                        const TWide& workingDirectory, const TWide& iconPath, int iconIndex, int showCommand, WORD hotKey);
 // The stored target, unresolved; empty text for anything that is not a readable shortcut,
 // and for a link path longer than 260 characters.
 TWide GetShellLinkTarget(const TWide& linkPath);
@@ -35,15 +33,15 @@ void ForgetStartupEntry(const TWide& shortcutName);  // so that Windows starts i
 
 // When the Startup folder cannot be found these search, delete and create nothing.
 // A shortcut to the program that Windows will start: present and not disabled.
-bool IsStartupShortcutPresent(const std::string& fileName);
+bool IsStartupShortcutPresent(const char* fileName);
 // The same for a shortcut to this very file, by its full path, under any name.
 bool IsStartupShortcutTo(const TWide& program);
 // Keeps exactly one shortcut to this copy of the program, named linkName, and enabled. On
 // failure the folder is put back as it was and the reason returned; a file that cannot be
 // read first is not touched, and one that cannot be put back is named in notPutBack.
-HRESULT InstallStartupShortcut(const std::string& linkName, const std::string& description, const TWide& target,
-                               const std::string& arguments, const TWide& workingDirectory, const TWide& iconPath,
+HRESULT InstallStartupShortcut(const char* linkName, const char* description, const TWide& target,
+                               const char* arguments, const TWide& workingDirectory, const TWide& iconPath,
                                int iconIndex, int showCommand, WORD hotKey, TWide* notPutBack = nullptr);
 // Deletes every shortcut whose target's file name is fileName, whichever copy it points to,
 // and Task Manager's switch for it; on failure as above.
-HRESULT RemoveStartupShortcuts(const std::string& fileName, TWide* notPutBack = nullptr);
+HRESULT RemoveStartupShortcuts(const char* fileName, TWide* notPutBack = nullptr);

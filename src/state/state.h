@@ -9,8 +9,6 @@
 
 #include <windows.h>
 #include <cstdint>
-#include <memory>
-#include <string>
 
 constexpr uint8_t kNothingShown = 255;  // lastShown: forces the next tick to repaint
 
@@ -35,7 +33,7 @@ struct TAppState {
     HWND mainWindow = nullptr;
     TWide exeDir;  // long form, ending in "\"
     UINT taskbarCreatedMsg = 0;
-    std::unique_ptr<TCpuMon> sampler;
+    unique_alloc<TCpuMon> sampler;  // null when there was no memory for it: the load reads 0
     bool blinkEnabled = false;
     uint8_t threshold = 0;  // 1..100
     uint8_t lastShown = 0;

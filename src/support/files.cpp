@@ -1,9 +1,7 @@
-// The directory search, listings and deletions by wide name, and files kept to be put back.
+// The directory search, the files of a folder by wide name, deletions, and files kept to be put back.
 #include "files.h"
 
-#include "paths.h"
 #include "platform.h"
-#include "raii.h"
 
 #include <cstring>
 
@@ -22,7 +20,7 @@ DWORD FileSearchMatch(TSearchRec& rec) {
     rec.dosTime = (static_cast<DWORD>(date) << 16) | time;
     rec.size = static_cast<int32_t>(rec.findData.nFileSizeLow);
     rec.attributes = rec.findData.dwFileAttributes;
-    rec.name.assign(rec.findData.cFileName, strnlen(rec.findData.cFileName, kMaxPath));
+    rec.name = TAnsi(rec.findData.cFileName, strnlen(rec.findData.cFileName, kMaxPath));
     return 0;
 }
 
@@ -41,7 +39,8 @@ bool SetAttributes(const TWide& path, DWORD attributes) {
 }
 
 bool IsAsKept(const TFileSnapshot& now, const TFileSnapshot& kept) {
-    return now.state == kept.state && now.bytes == kept.bytes && now.attributes == kept.attributes &&
+    return now.state == kept.state && now.size == kept.size &&
+           (!now.size || std::memcmp(now.bytes.get(), kept.bytes.get(), now.size) == 0) && now.attributes == kept.attributes &&
            now.lastWrite.dwLowDateTime == kept.lastWrite.dwLowDateTime &&
            now.lastWrite.dwHighDateTime == kept.lastWrite.dwHighDateTime;
 }
@@ -50,7 +49,7 @@ bool IsAsKept(const TFileSnapshot& now, const TFileSnapshot& kept) {
 
 TSearchRec::~TSearchRec() { FileSearchClose(*this); }
 
-DWORD FileSearchFirst(const std::string& pattern, DWORD wantedAttributes, TSearchRec& rec) {
+DWORD FileSearchFirst(const TAnsi& pattern, DWORD wantedAttributes, TSearchRec& rec) {
     FileSearchClose(rec);  // a record reused without closing would leak its handle
     rec.excludeMask = ~wantedAttributes & (faHidden | faSysFile | faVolumeId | faDirectory);
     rec.findHandle = FindFirstFileA(pattern.c_str(), &rec.findData);
@@ -71,26 +70,29 @@ void FileSearchClose(TSearchRec& rec) {
     rec.findHandle = INVALID_HANDLE_VALUE;
 }
 
-std::vector<TWide> ListFiles(const TWide& pattern) {
-    std::vector<TWide> names;
-    if (!WideApi.findFirstFileW || !WideApi.findNextFileW) {
-        TSearchRec rec;  // the ANSI search of the 9x family, directories left out
-        for (DWORD code = FileSearchFirst(Narrow(pattern), faReadOnly | faHidden | faSysFile | faVolumeId | faArchive, rec);
-             code == 0; code = FileSearchNext(rec)) {
-            const TWide name = Widen(rec.name);
-            names.push_back(name);
-        }
-        return names;
+TFileList::TFileList(const TWide& pattern) : pattern_(pattern) {}
+
+TFileList::~TFileList() {
+    if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
+}
+
+bool TFileList::Next() {
+    const bool first = !started_;
+    started_ = true;
+    if (!WideApi.findFirstFileW || !WideApi.findNextFileW) {  // the 9x family's search, folders left out
+        const DWORD wanted = faReadOnly | faHidden | faSysFile | faVolumeId | faArchive;
+        if ((first ? FileSearchFirst(Narrow(pattern_), wanted, ansi_) : FileSearchNext(ansi_)) != 0) return false;
+        name = Widen(ansi_.name);
+        return true;
     }
-    WIN32_FIND_DATAW data;
-    HANDLE find = WideApi.findFirstFileW(pattern.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    const ScopeExit close([find] { FindClose(find); });
-    do {
-        const TWide name(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(name);
-    } while (WideApi.findNextFileW(find, &data));
-    return names;
+    bool more = first ? (find_ = WideApi.findFirstFileW(pattern_.c_str(), &data_)) != INVALID_HANDLE_VALUE
+                      : find_ != INVALID_HANDLE_VALUE && WideApi.findNextFileW(find_, &data_);
+    for (; more; more = WideApi.findNextFileW(find_, &data_)) {
+        if (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        name = TWide(data_.cFileName, wcsnlen(data_.cFileName, kMaxPath));
+        return true;
+    }
+    return false;
 }
 
 bool DeleteFileWide(const TWide& path) {
@@ -98,10 +100,11 @@ bool DeleteFileWide(const TWide& path) {
 }
 
 TFileSnapshot SnapshotFile(const TWide& path) {
-    TFileSnapshot snapshot = {path, TFileSnapshot::Unread, {}, 0, {}, 0};
+    TFileSnapshot snapshot;
+    snapshot.path = path;
     const auto unread = [&snapshot](DWORD error) {  // a reason, whatever the system says
         snapshot.error = error ? error : ERROR_READ_FAULT;
-        return snapshot;
+        return std::move(snapshot);
     };
     const unique_handle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
     BY_HANDLE_FILE_INFORMATION info = {};
@@ -112,13 +115,14 @@ TFileSnapshot SnapshotFile(const TWide& path) {
     }
     if (!FileApi.getFileInformationByHandle || !FileApi.getFileInformationByHandle(file.get(), &info)) return unread(GetLastError());
     if (info.nFileSizeHigh) return unread(ERROR_FILE_TOO_LARGE);
-    snapshot.bytes.assign(info.nFileSizeLow, '\0');
+    if (!(snapshot.bytes = AllocateBytes(info.nFileSizeLow))) return unread(ERROR_NOT_ENOUGH_MEMORY);
     DWORD read = 0;
-    if (!snapshot.bytes.empty() && (!ReadFile(file.get(), &snapshot.bytes[0], snapshot.bytes.size(), &read, nullptr) ||
-                                    read != snapshot.bytes.size())) {
+    if (info.nFileSizeLow && (!ReadFile(file.get(), snapshot.bytes.get(), info.nFileSizeLow, &read, nullptr) ||
+                              read != info.nFileSizeLow)) {
         return unread(GetLastError());
     }
     snapshot.state = TFileSnapshot::Kept;
+    snapshot.size = info.nFileSizeLow;
     snapshot.attributes = info.dwFileAttributes;
     snapshot.lastWrite = info.ftLastWriteTime;
     return snapshot;
@@ -133,8 +137,7 @@ bool RestoreFile(const TFileSnapshot& kept) {
         const unique_handle file =
             OpenFile(kept.path, GENERIC_WRITE, CREATE_ALWAYS, kept.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
         DWORD written = 0;
-        if (!file || (!kept.bytes.empty() && (!WriteFile(file.get(), kept.bytes.data(), kept.bytes.size(), &written, nullptr) ||
-                                             written != kept.bytes.size()))) {
+        if (!file || (kept.size && (!WriteFile(file.get(), kept.bytes.get(), kept.size, &written, nullptr) || written != kept.size))) {
             return false;
         }
         if (!FileApi.setFileTime || !FileApi.setFileTime(file.get(), nullptr, nullptr, &kept.lastWrite)) return false;

@@ -54,14 +54,14 @@ TParsedInt ParseInt(const char* text) {
     return {false, static_cast<int32_t>(magnitude < kMaxMagnitude ? magnitude : kMaxMagnitude - 1)};
 }
 
-int32_t ParseIntOr(const std::string& text, int32_t fallback) {
-    const TParsedInt parsed = ParseInt(text.c_str());
+int32_t ParseIntOr(const char* text, int32_t fallback) {
+    const TParsedInt parsed = ParseInt(text);
     return parsed.valid ? parsed.value : fallback;
 }
 
-int32_t ParseIntLenient(const std::string& text) { return ParseInt(text.c_str()).value; }
+int32_t ParseIntLenient(const char* text) { return ParseInt(text).value; }
 
-std::string FormatInt(int32_t value) {
+TNumberText FormatInt(int32_t value) {
     char digits[12];
     char* end = digits + sizeof digits;
     char* p = end;
@@ -71,5 +71,5 @@ std::string FormatInt(int32_t value) {
         magnitude /= 10;
     } while (magnitude != 0);
     if (value < 0) *--p = '-';
-    return std::string(p, end);
+    return TNumberText(p, static_cast<size_t>(end - p));
 }

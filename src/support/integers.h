@@ -2,8 +2,9 @@
 // back to text.
 #pragma once
 
+#include "text.h"
+
 #include <cstdint>
-#include <string>
 
 // Leading spaces; decimal with optional sign; or hexadecimal after "$", "x", "X", "0x" or
 // "0X" with at most 8 significant digits; nothing may follow.
@@ -12,6 +13,8 @@ struct TParsedInt {
     int32_t value;  // the number, or for invalid text the digits read before the stop, unsigned
 };
 TParsedInt ParseInt(const char* text);
-int32_t ParseIntOr(const std::string& text, int32_t fallback);
-int32_t ParseIntLenient(const std::string& text);
-std::string FormatInt(int32_t value);
+int32_t ParseIntOr(const char* text, int32_t fallback);
+int32_t ParseIntLenient(const char* text);
+// Decimal, "-" for negatives, no leading zeros: at most 11 characters.
+using TNumberText = TText<char, 11>;
+TNumberText FormatInt(int32_t value);

@@ -8,13 +8,13 @@
 
 namespace {
 
-constexpr size_t kMaxPath = MAX_PATH;  // 260 characters, plus the NUL
+constexpr DWORD kMaxPath = MAX_PATH;  // 260 characters, plus the NUL
 
-bool IsLead(char c) { return LeadBytes.test(static_cast<unsigned char>(c)); }
+bool IsLead(char c) { return LeadBytes[static_cast<unsigned char>(c)]; }
 
 }  // namespace
 
-TByteKind ByteKindAt(const std::string& text, int index) {
+TByteKind ByteKindAt(const TAnsi& text, int index) {
     if (!FarEastLocale || index < 1 || index > static_cast<int>(text.size())) return TByteKind::Single;
     const int at = index - 1;
     const char c = text[at];
@@ -27,12 +27,12 @@ TByteKind ByteKindAt(const std::string& text, int index) {
     return IsLead(c) ? TByteKind::Lead : TByteKind::Single;
 }
 
-bool IsSingleByteBackslash(const std::string& text, int index) {
+bool IsSingleByteBackslash(const TAnsi& text, int index) {
     return index >= 1 && index <= static_cast<int>(text.size()) && text[index - 1] == '\\' &&
            ByteKindAt(text, index) == TByteKind::Single;
 }
 
-int LastDelimiterIndex(const char* delimiters, const std::string& text) {
+int LastDelimiterIndex(const char* delimiters, const TAnsi& text) {
     int i = static_cast<int>(text.size());
     while (i > 0) {
         const char c = text[i - 1];
@@ -46,34 +46,34 @@ int LastDelimiterIndex(const char* delimiters, const std::string& text) {
     return 0;
 }
 
-std::string DirectoryOf(const std::string& path) { return path.substr(0, LastDelimiterIndex("\\:", path)); }
+TAnsi DirectoryOf(const TAnsi& path) { return path.Left(LastDelimiterIndex("\\:", path)); }
 
-std::string FileNameOf(const std::string& path) { return path.substr(LastDelimiterIndex("\\:", path)); }
+TAnsi FileNameOf(const TAnsi& path) { return path.From(LastDelimiterIndex("\\:", path)); }
 
-std::string WithTrailingBackslash(const std::string& path) {
+TAnsi WithTrailingBackslash(const TAnsi& path) {
     if (IsSingleByteBackslash(path, static_cast<int>(path.size()))) return path;
     return path + '\\';
 }
 
-std::string WithoutTrailingBackslash(const std::string& path) {
-    if (IsSingleByteBackslash(path, static_cast<int>(path.size()))) return path.substr(0, path.size() - 1);
+TAnsi WithoutTrailingBackslash(const TAnsi& path) {
+    if (IsSingleByteBackslash(path, static_cast<int>(path.size()))) return path.Left(path.size() - 1);
     return path;
 }
 
-std::string UpperCaseAnsi(const std::string& text) {
-    std::string copy = text;
-    if (!copy.empty()) CharUpperBuffA(&copy[0], static_cast<DWORD>(copy.size()));
+TAnsi UpperCaseAnsi(const TAnsi& text) {
+    TAnsi copy = text;
+    if (!copy.empty()) CharUpperBuffA(copy.Room(), static_cast<DWORD>(copy.size()));
     return copy;
 }
 
-char* CopyToBuffer(char* buffer, const std::string& text) {
+char* CopyToBuffer(char* buffer, const TAnsi& text) {
     const size_t n = strnlen(text.c_str(), text.size());
-    std::memcpy(buffer, text.data(), n);
+    std::memcpy(buffer, text.c_str(), n);
     buffer[n] = '\0';
     return buffer;
 }
 
-std::string LongPathName(const std::string& path) {
+TAnsi LongPathName(const TAnsi& path) {
     if (path.empty()) return {};
     using GetLongPathNameFn = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
     const unique_hmodule kernel(LoadLibraryA("kernel32.dll"));
@@ -87,24 +87,23 @@ std::string LongPathName(const std::string& path) {
     return buffer;
 }
 
-std::string ModuleFileName(HMODULE module) {
+TAnsi ModuleFileName(HMODULE module) {
     char buffer[kMaxPath + 1] = {};
-    const DWORD n = GetModuleFileNameA(module, buffer, sizeof buffer - 1);
-    return std::string(buffer, n);
+    return TAnsi(buffer, GetModuleFileNameA(module, buffer, kMaxPath));
 }
 
-TWide Widen(const std::string& ansi) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    TWide wide(static_cast<size_t>(n), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
-    return wide;
+TWide Widen(const TAnsi& ansi) {
+    TWide wide;
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), wide.Room(),
+                                      static_cast<int>(TWide::kCapacity));
+    return wide.Keep(n == 0 && !ansi.empty() ? TWide::kCapacity + 1 : n);  // 0 for text that does not fit
 }
 
-std::string Narrow(const TWide& wide) {
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<size_t>(n), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], n, nullptr, nullptr);
-    return ansi;
+TAnsi Narrow(const TWide& wide) {
+    TAnsi ansi;
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), ansi.Room(),
+                                      static_cast<int>(TAnsi::kCapacity), nullptr, nullptr);
+    return ansi.Keep(n == 0 && !wide.empty() ? TAnsi::kCapacity + 1 : n);
 }
 
 TWide ProgramFileName() {
@@ -117,24 +116,25 @@ TWide ProgramDirectory() {
     // Without a long form the module path still names the right directory; an empty one
     // would put the settings in whatever the current directory is.
     if (!WideApi.getLongPathNameW) {
-        const std::string modulePath = ModuleFileName(nullptr), longPath = LongPathName(modulePath);
+        const TAnsi modulePath = ModuleFileName(nullptr), longPath = LongPathName(modulePath);
         return Widen(DirectoryOf(longPath.empty() ? modulePath : longPath));
     }
     const TWide modulePath = ProgramFileName();
     wchar_t buffer[kMaxPath + 1] = {};
     const DWORD n = WideApi.getLongPathNameW(modulePath.c_str(), buffer, kMaxPath + 1);
     const TWide path = n > 0 && n <= kMaxPath ? TWide(buffer, n) : modulePath;
-    return path.substr(0, path.size() - FileNameOf(path).size());
+    return path.Left(path.size() - FileNameOf(path).size());
 }
 
 TWide FileNameOf(const TWide& path) {
-    const size_t delimiter = path.find_last_of(L"\\:");
-    return delimiter == TWide::npos ? path : path.substr(delimiter + 1);
+    size_t after = path.size();
+    while (after > 0 && path[after - 1] != L'\\' && path[after - 1] != L':') --after;
+    return path.From(after);
 }
 
 TWide UpperCase(const TWide& text) {
     if (!WideApi.charUpperBuffW) return Widen(UpperCaseAnsi(Narrow(text)));
     TWide copy = text;
-    if (!copy.empty()) WideApi.charUpperBuffW(&copy[0], static_cast<DWORD>(copy.size()));
+    if (!copy.empty()) WideApi.charUpperBuffW(copy.Room(), static_cast<DWORD>(copy.size()));
     return copy;
 }

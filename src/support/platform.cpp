@@ -33,7 +33,7 @@ void FillLeadBytes(LCID locale) {
         const BYTE first = info.LeadByte[i];
         const BYTE last = info.LeadByte[i + 1];
         if (first == 0 && last == 0) break;
-        for (unsigned b = first; b <= last; ++b) LeadBytes.set(b);
+        for (unsigned b = first; b <= last; ++b) LeadBytes[b] = true;
     }
 }
 

@@ -8,7 +8,7 @@
 // Fixed once at process start by InitPlatformInfo, read-only afterwards.
 extern int PlatformId;              // 2 = NT family; anything else counts as 9x
 extern bool FarEastLocale;          // the ANSI code page is double-byte
-extern std::bitset<256> LeadBytes;  // bytes that begin a double-byte character
+extern std::bitset<256> LeadBytes;  // bytes that begin a double-byte character; read with [], which cannot throw
 
 constexpr int VER_PLATFORM_NT = 2;
 

@@ -5,8 +5,11 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <type_traits>
+#include <utility>
 
 template <auto Close>
 struct CloseWith {
@@ -33,6 +36,30 @@ using unique_hkey = unique_any<HKEY, RegCloseKey>;
 using unique_hmodule = unique_any<HMODULE, FreeLibrary>;
 using unique_himagelist = unique_any<HIMAGELIST, ImageList_Destroy>;
 using unique_handle = unique_any<HANDLE, CloseHandle>;
+
+// An object the program allocates, with malloc and never with new: the library's operator
+// new can only fail by throwing, and would bring the exception runtime into the executable.
+struct FreeDelete {
+    template <class T>
+    void operator()(T* object) const noexcept {
+        object->~T();
+        std::free(object);
+    }
+};
+template <class T>
+using unique_alloc = std::unique_ptr<T, FreeDelete>;
+
+// A new object, or null when there is no memory for it: the caller takes the path of a failed
+// platform call.
+template <class T, class... Args>
+unique_alloc<T> Allocate(Args&&... args) {
+    void* memory = std::malloc(sizeof(T));
+    return unique_alloc<T>(memory ? new (memory) T(std::forward<Args>(args)...) : nullptr);
+}
+// A block of bytes, or null.
+inline unique_alloc<BYTE> AllocateBytes(size_t size) {
+    return unique_alloc<BYTE>(static_cast<BYTE*>(std::malloc(size ? size : 1)));
+}
 
 // Selects an object into a device context and puts the previous one back on scope exit,
 // so that no canvas object stays selected between operations.

@@ -113,7 +113,7 @@ void CentreGlyphs(IconCanvas& canvas) {
     HDC dc = canvas.memDC.get();
     const ScopedSelect font(dc, canvas.font.get());
     for (int value = 0; value < 100; ++value) {
-        const std::string text = FormatInt(value);
+        const TNumberText text = FormatInt(value);
         SIZE extent = {};
         GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
         canvas.glyphX[value] = (canvas.size - extent.cx) / 2;

@@ -5,7 +5,7 @@
 void PaintLoadGlyph(uint8_t value) {
     IconCanvas& canvas = AppState.canvas;
     HDC dc = canvas.memDC.get();
-    const std::string text = FormatInt(value);
+    const TNumberText text = FormatInt(value);
     const bool belowThreshold = value < AppState.threshold;
 
     const int size = canvas.size;

@@ -3,7 +3,6 @@
 #include "tray.h"
 
 #include <cstring>
-#include <string>
 
 TTraySeams TraySeams;
 
@@ -30,9 +29,9 @@ void CopyTip(char (&tip)[64], bool useProgramIcon, uint8_t value) {
         std::memcpy(tip, AppState.paused ? kPaused : kName, AppState.paused ? sizeof kPaused : sizeof kName);
         return;
     }
-    const std::string number = FormatInt(value < 100 ? value : 100);
+    const TNumberText number = FormatInt(value < 100 ? value : 100);
     std::memcpy(tip, kPaused, 8);  // "Tembix: "
-    std::memcpy(tip + 8, number.data(), number.size());
+    std::memcpy(tip + 8, number.c_str(), number.size());
     tip[8 + number.size()] = '%';
 }
 

@@ -20,7 +20,7 @@ BOOL WINAPI FilterProcess(UINT m, DWORD action) { return filtered.emplace_back(n
 TEST_CASE("Monitoring stops and starts in order; other timers, commands out of range and WM_NULL only trim; the commands") {
     char module[MAX_PATH] = {};  // the manifest (this program has Tembix's) brings the common controls 6
     GetModuleFileNameA(GetModuleHandleA("comctl32"), module, sizeof module);
-    CHECK(UpperCaseAnsi(module).find("\\WINSXS\\" + std::string(sizeof(void*) == 8 ? "AMD64" : "X86") +
+    CHECK(Str(UpperCaseAnsi(module)).find("\\WINSXS\\" + std::string(sizeof(void*) == 8 ? "AMD64" : "X86") +
                                      "_MICROSOFT.WINDOWS.COMMON-CONTROLS_6595B64144CCF1DF_6.") != std::string::npos);
     F f;
     const UINT created = RegisterWindowMessageA("TaskbarCreated");
@@ -57,10 +57,10 @@ TEST_CASE("Monitoring stops and starts in order; other timers, commands out of r
     // Help opens the text file, Restart the program with /r; Exit and closing end the loop.
     F::ClearRecords();
     F::Send(WM_COMMAND, IDM_HELP);
-    CHECK(F::shellOpens == std::vector<TWide>{L"open C:\\Apps\\Tembix\\Tembix.txt "});
+    CHECK(F::shellOpens == std::vector<std::wstring>{L"open C:\\Apps\\Tembix\\Tembix.txt "});
     CHECK_FALSE(PumpMessagesFor(100));
     F::Send(WM_COMMAND, IDM_RESTART);
-    CHECK(F::shellOpens.back() == L"open " + Widen(ModuleFileName(nullptr)) + L" /r");
+    CHECK(F::shellOpens.back() == L"open " + Str(Widen(ModuleFileName(nullptr))) + L" /r");
     CHECK(PumpMessagesFor(3000));
     F::Send(WM_COMMAND, IDM_EXIT);
     CHECK(PumpMessagesFor(3000));

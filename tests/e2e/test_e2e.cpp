@@ -33,7 +33,7 @@ TWide CopyProgram(const std::string& name, const std::string& ini, bool foreign 
 struct Process {
     PROCESS_INFORMATION info_ = {};
     Process(const TWide& dir, const std::string& arguments) {
-        TWide line = L"\"" + dir + L"\\Tembix.exe\" " + Widen(arguments);
+        std::wstring line = L"\"" + Str(dir) + L"\\Tembix.exe\" " + Str(Widen(arguments));
         STARTUPINFOW startup = {sizeof startup};
         REQUIRE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &startup, &info_));
     }

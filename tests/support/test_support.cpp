@@ -19,7 +19,7 @@ TEST_CASE("The integer grammar: strict with a default, lenient, and back to text
         CHECK(ParseIntOr(row.text, 80) == row.strict);
         CHECK(ParseIntLenient(row.text) == row.lenient);
     }
-    for (int32_t value : {0, 7, -1, 100, INT32_MAX, INT32_MIN}) CHECK(ParseIntOr(FormatInt(value), 12345) == value);
+    for (int32_t value : {0, 7, -1, 100, INT32_MAX, INT32_MIN}) CHECK(ParseIntOr(FormatInt(value).c_str(), 12345) == value);
     CHECK(FormatInt(INT32_MIN) == "-2147483648");
 }
 
@@ -63,12 +63,12 @@ TEST_CASE("Paths split at the last single-byte backslash or colon, in a single-b
     // A real directory named with the trail-byte backslash, through the platform's own paths.
     const std::string hyo = "\x95\x5C", dir = ScratchDir("dbcs"), sub = dir + "\\" + hyo;
     REQUIRE((CreateDirectoryA(sub.c_str(), nullptr) && WriteFileBytes(Widen(sub + "\\Tembix.exe"), "x")));
-    const std::string longPath = LongPathName(sub + "\\Tembix.exe");
+    const TAnsi longPath = LongPathName(sub + "\\Tembix.exe");
     CHECK((FileNameOf(longPath) == "Tembix.exe" && DirectoryOf(longPath) == WithTrailingBackslash(sub)));
-    CHECK(FileNameOf(WithoutTrailingBackslash(DirectoryOf(longPath))) == hyo);
+    CHECK(FileNameOf(WithoutTrailingBackslash(DirectoryOf(longPath))) == hyo.c_str());
     TSearchRec rec;
     REQUIRE(FileSearchFirst(sub, faDirectory, rec) == 0);
-    CHECK(rec.name == hyo);
+    CHECK(rec.name == hyo.c_str());
 }
 
 TEST_CASE("The directory search applies the attribute mask and reports the end") {
@@ -95,7 +95,7 @@ TEST_CASE("The directory search applies the attribute mask and reports the end")
         Names names;
         TSearchRec rec;
         DWORD last = FileSearchFirst(dir + "\\" + row.pattern, row.mask, rec);
-        for (; last == 0; last = FileSearchNext(rec)) names.insert(rec.name);
+        for (; last == 0; last = FileSearchNext(rec)) names.insert(Str(rec.name));
         FileSearchClose(rec);
         CHECK((names == row.names && last == row.end));
     }

@@ -98,7 +98,7 @@ TEST_CASE("At every size from 16 to 32: the 100 images; each number in the thres
             DestroyIcon(icon);
             const Ink ink = InkOf(glyph, size, size, 1), frame = InkOf(glyph, size, size, 0);
             CHECK((frame.colours == std::set<COLORREF>{colour} && ink.colours == frame.colours));
-            const std::string text = FormatInt(value);
+            const std::string text = Str(FormatInt(value));
             if (size == kIconSize) {
                 const Ink drawn = InkOf(Drawn(text, 16, 16, classicFont, value < 10 ? 5 : 2, 1, colour), 16, 16, 0);
                 CHECK((ink.shape == drawn.shape && ink.left == drawn.left));
