@@ -162,7 +162,11 @@ int main() {
         }
         std::printf("through %s:\n", source.name);
         std::printf("  GetUsage:  %.2f us per call (best of %d rounds of %d)\n", sample, kRounds, kCalls);
-        std::printf("  %s: %.2f us\n  ratio:     %.3f (target at most 1.2)\n", source.bareName, bare, sample / bare);
+        // Against the scripted stand-ins, which cost next to nothing, the ratio is the sampler's own
+        // summing, not a cost beyond the system's: for the record only.
+        const bool scripted = source.expected == TLoadSource::Groups;
+        std::printf("  %s: %.2f us\n  ratio:     %.3f (%s)\n", source.bareName, bare, sample / bare,
+                    scripted ? "for the record" : "target at most 1.2");
     }
 
     // The real sources against Linux's counters, with no, half and every processor busy.
