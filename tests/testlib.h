@@ -160,13 +160,15 @@ inline Pixels DrawnIconPixels(HICON icon, int size = kIconSize) {
     });
 }
 
-inline bool IsLiveIcon(HICON icon) {
+inline int IconSize(HICON icon) {  // 0 for a handle that is no live icon
     ICONINFO info = {};
-    if (!icon || !GetIconInfo(icon, &info)) return false;
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    return true;
+    if (!icon || !GetIconInfo(icon, &info)) return 0;
+    BITMAP bitmap = {};
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    DeleteObject(info.hbmColor), DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
 }
+inline bool IsLiveIcon(HICON icon) { return IconSize(icon) > 0; }
 
 struct Screenshot {
     int width, height;
@@ -253,7 +255,7 @@ inline HWND FindMenuWindow() { return FindWindowA("#32768", nullptr); }
 struct ShellCall {
     DWORD action;
     TNotifyIconData data;
-    bool iconLive;       // the icon handed over was a real icon during the call
+    int iconSize;        // of the icon handed over, during the call; 0 for no live icon
     COLORREF iconPixel;  // its pixel at (0, 0)
 };
 
@@ -271,12 +273,13 @@ struct AppFixture {
     static inline std::vector<DWORD> sleeps;
     static inline std::vector<std::wstring> shellOpens;  // "verb file parameters"
     static inline uint64_t scriptedIdle = 1, scriptedAll = 0;
-    static inline int iconSize = 16;  // the small-icon size
+    static inline UINT dpi = 96;  // the taskbar's
+    static inline int dpiQueries = 0;
 
     AppFixture() {
         [[maybe_unused]] static const bool registered = RegisterMainWindowClass(AppState.hInstance);
-        TraySeams = {RecordNotify, RecordSleep, RecordLastError, [] { return iconSize; }};
-        iconSize = 16;
+        TraySeams = {RecordNotify, RecordSleep, RecordLastError, [] { return ++dpiQueries, dpi; }};
+        dpi = 96;
         AppSeams.shellExecute = RecordShellExecute;
         SupportSeams.setProcessWorkingSetSize = CountTrim;
         SamplerSeams.lookUp = [](HMODULE) {
@@ -303,7 +306,7 @@ struct AppFixture {
     }
     static void ClearRecords() {
         calls.clear(), results.clear(), errors.clear(), sleeps.clear(), shellOpens.clear();
-        lastErrorReads = trims = samples = failures = 0;
+        lastErrorReads = trims = samples = failures = dpiQueries = 0;
     }
     // The sampler made by a start, primed with the scripted times; the records cleared.
     static void ScriptSampler() {
@@ -329,9 +332,9 @@ struct AppFixture {
         return TRUE;
     }
     static BOOL WINAPI RecordNotify(DWORD action, PNOTIFYICONDATAA record) {
-        ShellCall call = {action, {}, IsLiveIcon(record->hIcon), 0};
+        ShellCall call = {action, {}, IconSize(record->hIcon), 0};
         std::memcpy(&call.data, record, sizeof call.data);
-        if (call.iconLive) call.iconPixel = DrawnIconPixels(record->hIcon)[0];
+        if (call.iconSize) call.iconPixel = DrawnIconPixels(record->hIcon, call.iconSize)[0];
         calls.push_back(call);
         const BOOL result = calls.size() <= results.size() ? results[calls.size() - 1] : TRUE;
         if (!result) SetLastError(failures < errors.size() ? errors[failures] : 0), ++failures;

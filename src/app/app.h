@@ -16,6 +16,10 @@ constexpr WORD IDM_RESUME = 259;
 constexpr WORD IDM_RESTART = 260;
 constexpr WORD IDM_EXIT = 261;
 
+// Sent when the scaling of the window's monitor changes (Windows 8.1 on); not in the headers
+// for the systems this program is compiled for.
+constexpr UINT WM_DPICHANGED = 0x02E0;
+
 constexpr char kMutexName[] = "Tembix Exists";
 constexpr char kMainClassName[] = "TembixWndClass";
 constexpr char kMainTitle[] = "Tembix";

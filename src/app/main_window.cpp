@@ -12,7 +12,19 @@ namespace {
 void PostDestroy(HWND window) { PostMessageA(window, WM_DESTROY, 0, 0); }
 
 void OnTimer(WPARAM timerId) {
-    if (timerId == IDT_SAMPLE) UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, false);
+    if (timerId != IDT_SAMPLE) return;
+    if (AppState.iconSizeCheck) {  // once more: a broadcast can come before the taskbar has its new scale
+        AppState.iconSizeCheck = false;
+        RefitTrayIcon(AppState.mainWindow);
+    }
+    UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, false);
+}
+
+// The display, its scaling or the taskbar's changed: the icon is redrawn at once when its
+// size did, and the size asked once more with the next tick.
+void OnDisplayChange() {
+    AppState.iconSizeCheck = true;
+    RefitTrayIcon(AppState.mainWindow);
 }
 
 void OnTrayIcon(HWND window, LPARAM mouseMessage) {
@@ -58,7 +70,8 @@ void OnCommand(HWND window, WORD id) {
 }
 
 void OnTaskbarCreated() {
-    FitIconCanvas();  // the display's scaling may have changed with the shell
+    AppState.iconSizeCheck = true;
+    FitIconCanvas();  // the display's scaling may have changed with the shell: the add shows the new size
     // While paused the sampler has been reset: a sample now would be a first one, a false 0.
     UpdateTrayIcon(AppState.mainWindow, NIM_ADD, AppState.paused);
 }
@@ -84,6 +97,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_COMMAND: OnCommand(window, LOWORD(wParam)); break;
         case WM_TIMER: OnTimer(wParam); break;
         case WM_TRAYICON: OnTrayIcon(window, lParam); break;
+        case WM_DISPLAYCHANGE:
+        case WM_SETTINGCHANGE:
+        case WM_DPICHANGED: OnDisplayChange(); break;
         default:
             // 0 until registered, and WM_NULL (which the tray menu posts) is 0 too.
             if (AppState.taskbarCreatedMsg != 0 && message == AppState.taskbarCreatedMsg) OnTaskbarCreated();

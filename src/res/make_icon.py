@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the program icon, a small line chart, and writes it as a 16-colour .ico with
-16x16, 24x24, 32x32 and 48x48 images. Edit the chart or the colours here and rebuild.
+16x16, 20x20, 24x24, 32x32, 40x40 and 48x48 images. Edit the chart or the colours here and rebuild.
 
 usage: make_icon.py OUTPUT.ico
 """
@@ -71,8 +71,8 @@ def image(size):
 
 
 def main():
-    # 24 and 48 for displays at 150 %, where the small and the large icon are that size.
-    sizes = [16, 24, 32, 48]
+    # The small and the large icon at 125 % (20, 40) and 150 % (24, 48) as well as at 100 %.
+    sizes = [16, 20, 24, 32, 40, 48]
     images = [image(s) for s in sizes]
     out = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)

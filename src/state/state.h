@@ -39,6 +39,7 @@ struct TAppState {
     uint8_t lastShown = 0;
     bool blinkPhase = false;  // false: the next 100 shown is the red one
     bool paused = false;
+    bool iconSizeCheck = false;  // the display changed: the next tick asks the small-icon size once more
     HMENU popupMenu = nullptr;
     HWND optionsDialog = nullptr;
     IconCanvas canvas;

@@ -13,6 +13,14 @@ const uint8_t HundredPixelsY[46] = {5, 3, 4, 5, 6,  7, 8, 9, 10, 11, 4, 5,  6, 7
 
 namespace {
 
+// Windows 10 1607's, for the taskbar's DPI: the taskbar's display may have another scale than
+// the one at sign-in, which GetSystemMetrics keeps reporting.
+UINT(WINAPI* const getDpiForWindow)(HWND) = [] {
+    UINT(WINAPI * function)(HWND);
+    LookUpFunction(function, GetModuleHandleA("user32.dll"), "GetDpiForWindow");
+    return function;
+}();
+
 // A font for the canvas: the bitmap face the icon was designed with at the classic 16 pixels;
 // at other sizes Tahoma, a TrueType face on every system that scales its display (and Wine's
 // own), which draws any height, where the bitmap face has only a few; without smoothing, so
@@ -151,9 +159,22 @@ void LayOutGlyphs(IconCanvas& canvas) {
 
 }  // namespace
 
-void CreateIconCanvas() {
+int SmallIconSize() {
+    const UINT dpi = TraySeams.taskbarDpi();
+    const int size = dpi && TraySeams.getSystemMetricsForDpi ? TraySeams.getSystemMetricsForDpi(SM_CXSMICON, dpi) : 0;
+    if (size > 0) return size;
+    const int systemSize = GetSystemMetrics(SM_CXSMICON);
+    return systemSize > 0 ? systemSize : kIconSize;
+}
+
+UINT TaskbarDpi() {
+    const HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
+    return taskbar && getDpiForWindow ? getDpiForWindow(taskbar) : 0;
+}
+
+void CreateIconCanvas(int size) {
     IconCanvas& canvas = AppState.canvas;
-    const int size = canvas.size = TraySeams.iconSize();
+    canvas.size = size;
 
     canvas.backBrush.reset(CreateSolidBrush(CLR_BACKGROUND));
     canvas.redBrush.reset(CreateSolidBrush(CLR_RED));
@@ -182,11 +203,13 @@ void PaintHundredImages() {
     PaintHundred(dc, yellowBrush.get(), canvas.size);
 }
 
-void FitIconCanvas() {
-    if (TraySeams.iconSize() == AppState.canvas.size) return;
+bool FitIconCanvas() {
+    const int size = SmallIconSize();
+    if (size == AppState.canvas.size) return false;
     DestroyIconCanvas();
-    CreateIconCanvas();
+    CreateIconCanvas(size);
     PaintHundredImages();
+    return true;
 }
 
 void DestroyIconCanvas() {

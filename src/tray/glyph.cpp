@@ -40,6 +40,14 @@ HICON MakeLoadIcon(uint8_t value) {
     return BitmapToIcon(canvas.hundredRed.get(), canvas.size, canvas.size);
 }
 
+HICON RedrawLoadIcon(uint8_t value) {
+    IconCanvas& canvas = AppState.canvas;
+    if (value < 100) PaintLoadGlyph(value);
+    // After a red 100 the phase is set, after a yellow one cleared.
+    HBITMAP image = value < 100 ? canvas.glyphBitmap.get() : AppState.blinkPhase ? canvas.hundredRed.get() : canvas.hundredYellow.get();
+    return BitmapToIcon(image, canvas.size, canvas.size);
+}
+
 HICON BitmapToIcon(HBITMAP bitmap, int cx, int cy) {
     // No mask: the icon covers its whole square, the near-white background included.
     const unique_himagelist list(ImageList_Create(cx, cy, ILC_COLORDDB, 1, 1));

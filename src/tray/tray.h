@@ -21,17 +21,25 @@ constexpr int kIconSize = 16;  // the classic size, which the 100 table and the 
 extern const uint8_t HundredPixelsX[46];
 extern const uint8_t HundredPixelsY[46];
 
-// At the system's small-icon size: 16 pixels, or more on a scaled display (20, 24, 32).
-void CreateIconCanvas();
+// The small-icon size for the taskbar's DPI where the system tells it (Windows 10 1607 on),
+// else the system's small-icon size: 16 pixels, or more on a scaled display (20, 24, 32).
+// Never 0.
+int SmallIconSize();
+
+void CreateIconCanvas(int size = SmallIconSize());
 void PaintHundredImages();
 void DestroyIconCanvas();
-// Makes the canvas anew when the small-icon size is no longer the one it was made for.
-void FitIconCanvas();
+// Makes the canvas and its 100 images anew when the small-icon size is no longer the one
+// they were made for; true when it did.
+bool FitIconCanvas();
 
 // value 0..99: the number in blue below the threshold, red at or above it.
 void PaintLoadGlyph(uint8_t value);
 // A new icon for the value, owned by the caller; at 100 and above one of the 100 images.
 HICON MakeLoadIcon(uint8_t value);
+// The icon of the value shown now, drawn again: at 100 the image of the current blink
+// phase, which stays as it is.
+HICON RedrawLoadIcon(uint8_t value);
 HICON BitmapToIcon(HBITMAP bitmap, int cx, int cy);
 
 // The first ANSI form of NOTIFYICONDATA, which every shell since Windows 95 accepts: 88
@@ -51,17 +59,31 @@ static_assert(sizeof(TNotifyIconData) == kNotifyIconDataSize, "the shell reads t
 // action: NIM_ADD, NIM_MODIFY or NIM_DELETE. Samples the load unless the program's own
 // icon is wanted or the icon is being removed.
 void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon);
+// After a change of the display or its scaling: when the small-icon size changed, the
+// canvas made anew and the icon replaced at once as it stands (the number last shown, or the
+// program's own icon while paused or before the first tick), without a sample.
+void RefitTrayIcon(HWND window);
 
-// The shell, the wait and the last error of the add retry, replaceable by tests.
+// The DPI of the taskbar's window, through functions of Windows 10 1607 looked up at run
+// time; 0 where the system lacks them or there is no taskbar.
+UINT TaskbarDpi();
+
+// The shell, the wait and the last error of the add retry, and the taskbar's DPI, replaceable by tests.
 struct TTraySeams {
     BOOL(WINAPI* shellNotifyIcon)(DWORD, PNOTIFYICONDATAA) = Shell_NotifyIconA;
     void(WINAPI* sleep)(DWORD) = Sleep;
     DWORD(WINAPI* getLastError)() = GetLastError;
-    int (*iconSize)() = [] { return GetSystemMetrics(SM_CXSMICON); };
+    UINT (*taskbarDpi)() = TaskbarDpi;
     // The scratch bitmap of the digits' measurement, looked up so that the imports stay as they were.
     HBITMAP(WINAPI* createDibSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD) = [] {
         HBITMAP(WINAPI * function)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);
         LookUpFunction(function, GetModuleHandleA("gdi32.dll"), "CreateDIBSection");
+        return function;
+    }();
+    // The small-icon size for a DPI, Windows 10 1607's: null before.
+    int(WINAPI* getSystemMetricsForDpi)(int, UINT) = [] {
+        int(WINAPI * function)(int, UINT);
+        LookUpFunction(function, GetModuleHandleA("user32.dll"), "GetSystemMetricsForDpi");
         return function;
     }();
 };

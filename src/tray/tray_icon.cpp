@@ -54,6 +54,19 @@ void RetryAdd(TNotifyIconData& data, bool reAdd) {
     PostMessageA(AppState.mainWindow, WM_CLOSE, 0, 0);
 }
 
+// The record that shows an icon: the program's own or the value's, with its tip.
+TNotifyIconData IconRecord(HWND window, bool useProgramIcon, uint8_t value, HICON icon) {
+    TNotifyIconData data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 0;
+    data.uFlags = kIconFlags;
+    CopyTip(data.szTip, useProgramIcon, value);
+    data.hIcon = icon;
+    data.uCallbackMessage = WM_TRAYICON;
+    return data;
+}
+
 }  // namespace
 
 void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon) {
@@ -72,15 +85,20 @@ void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon) {
     data.uID = 0;
     unique_hicon icon;
     if (action != NIM_DELETE) {
-        data.uFlags = kIconFlags;
-        CopyTip(data.szTip, useProgramIcon, value);
         icon.reset(useProgramIcon ? LoadProgramIcon() : MakeLoadIcon(value));
-        data.hIcon = icon.get();
-        data.uCallbackMessage = WM_TRAYICON;
+        data = IconRecord(window, useProgramIcon, value, icon.get());
     }
 
     // The start-up add is the one add that shows the program's icon while not paused; a
     // re-add after "TaskbarCreated" shows the load, or the program's icon while paused.
     if (!Notify(action, data) && action == NIM_ADD) RetryAdd(data, !useProgramIcon || AppState.paused);
     // The shell keeps its own copy of the icon; ours goes with `icon`.
+}
+
+void RefitTrayIcon(HWND window) {
+    if (!FitIconCanvas()) return;
+    const bool programIcon = AppState.paused || AppState.lastShown == kNothingShown;
+    const unique_hicon icon(programIcon ? LoadProgramIcon() : RedrawLoadIcon(AppState.lastShown));
+    TNotifyIconData data = IconRecord(window, programIcon, AppState.lastShown, icon.get());
+    Notify(NIM_MODIFY, data);
 }

@@ -61,17 +61,21 @@ HBITMAP WINAPI RefusingDib(HDC dc, const BITMAPINFO* info, UINT usage, void** bi
     return ++dibCalls == refused ? nullptr : CreateDIBSection(dc, info, usage, bits, section, offset);
 }
 
+// Any size at all, where Wine's own answer for a DPI is always even.
+int WINAPI SizeForDpi(int, UINT dpi) { return static_cast<int>(dpi) / 6; }
+
 }  // namespace
 
 TEST_CASE("At every size from 16 to 32: the 100 images; each number in the threshold's colour, clear of the frame as at 16") {
     F f;
+    TraySeams.getSystemMetricsForDpi = SizeForDpi;
     AppState.threshold = 50;
     // The bitmap face at 16, at its hand-made places.
     HFONT classicFont = CreateFontA(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
     std::pair<int, int> clear16[100];  // free columns left and right of each number at 16
     for (int size = 16; size <= 32; ++size) {
         CAPTURE(size);
-        F::iconSize = size;
+        F::dpi = size * 6;
         FitIconCanvas();
         REQUIRE(AppState.canvas.size == size);
         for (const auto& image : {std::make_pair(AppState.canvas.hundredRed.get(), kRed),
@@ -115,25 +119,29 @@ TEST_CASE("At every size from 16 to 32: the 100 images; each number in the thres
     TraySeams.createDibSection = RefusingDib;
     for (refused = 1; refused <= 2; ++refused) {
         dibCalls = 0;
-        F::iconSize = 20 + 4 * refused;
+        F::dpi = (20 + 4 * refused) * 6;
         FitIconCanvas();
         const ScopedSelect font(AppState.canvas.memDC.get(), AppState.canvas.font.get());
         for (int value = 0; value < 100; ++value) {
             SIZE extent = {};
             GetTextExtentPoint32A(AppState.canvas.memDC.get(), FormatInt(value).c_str(), value < 10 ? 1 : 2, &extent);
-            CHECK((dibCalls == refused && AppState.canvas.glyphX[value] == (F::iconSize - extent.cx) / 2));
+            CHECK((dibCalls == refused && AppState.canvas.glyphX[value] == (AppState.canvas.size - extent.cx) / 2));
         }
     }
 }
 
-TEST_CASE("Each tick, pause and shell restart: what reaches the shell, with the icon and its tip, in one call or none") {
+TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell, with the icon and its tip, in one call or none") {
     F f;
+    TraySeams.createDibSection = RefusingDib, refused = -1;  // counts the measurements of a canvas made at a size other than 16
     // A tick makes a call only for a changed value, or a 100 that blinks: red and yellow in
     // turn from red, a value below 100 starting the next run with red, the phase going on
-    // with blinking off.
+    // with blinking off. A message that tells of a new scale has the icon drawn anew for the
+    // taskbar's DPI at once when its size changed, as it stands (no sample, no blink step),
+    // and the size asked once more by the next tick; an unchanged size costs one query.
     const auto tick = [](uint8_t load, bool blink = false) {
         return [=] { F::load = load, AppState.blinkEnabled = blink, F::Send(WM_TIMER, IDT_SAMPLE); };
     };
+    const auto scale = [](UINT dpi, UINT message) { return [=] { F::dpi = dpi, F::Send(message); }; };
     struct Row {
         const char* name;
         std::function<void()> act;
@@ -141,35 +149,45 @@ TEST_CASE("Each tick, pause and shell restart: what reaches the shell, with the 
         DWORD action;
         COLORREF shown;  // the pixel at (0, 0): the frame, the 100's background, or the program's icon
         int samples;     // -1: any
+        int queries;     // of the taskbar's DPI
     };
     const DWORD A = NIM_ADD, M = NIM_MODIFY;
     const Row rows[] = {
-        {"start-up", [] { StopMonitoring(), F::ClearRecords(), StartMonitoring(); }, "Tembix", A, kProgramIcon, -1},
-        {"a load", tick(42), "Tembix: 42%", M, kBlue, 1},          {"the same load", tick(42), nullptr, 0, 0, 1},
-        {"another", tick(43), "Tembix: 43%", M, kBlue, 1},         {"100", tick(100), "Tembix: 100%", M, kRed, 1},
-        {"100 unblinking", tick(100), nullptr, 0, 0, 1},           {"99", tick(99), "Tembix: 99%", M, kRed, 1},
-        {"100 again", tick(100), "Tembix: 100%", M, kRed, 1},      {"blinking on", tick(100, true), "Tembix: 100%", M, kYellow, 1},
-        {"blinking", tick(100, true), "Tembix: 100%", M, kRed, 1}, {"below", tick(99, true), "Tembix: 99%", M, kRed, 1},
-        {"red first", tick(100, true), "Tembix: 100%", M, kRed, 1},
+        {"start-up", [] { StopMonitoring(), F::ClearRecords(), StartMonitoring(); }, "Tembix", A, kProgramIcon, -1, 1},
+        {"before the first tick, 144 DPI", scale(144, WM_DISPLAYCHANGE), "Tembix", M, kProgramIcon, 0, 1},
+        {"a load", tick(42), "Tembix: 42%", M, kBlue, 1, 1},      {"the same load", tick(42), nullptr, 0, 0, 1, 0},
+        {"120 DPI told by the settings broadcast", scale(120, WM_SETTINGCHANGE), "Tembix: 42%", M, kBlue, 0, 1},
+        {"a broadcast before the taskbar's new scale: the tick asks again", [] {
+             F::Send(WM_DISPLAYCHANGE), F::dpi = 144, F::Send(WM_TIMER, IDT_SAMPLE);
+         }, "Tembix: 42%", M, kBlue, 1, 2},
+        {"the same scale: no canvas made anew", scale(144, WM_DPICHANGED), nullptr, 0, 0, 0, 1},
+        {"another", tick(43), "Tembix: 43%", M, kBlue, 1, 1},     {"100", tick(100), "Tembix: 100%", M, kRed, 1, 0},
+        {"100 unblinking", tick(100), nullptr, 0, 0, 1, 0},       {"99", tick(99), "Tembix: 99%", M, kRed, 1, 0},
+        {"100 again", tick(100), "Tembix: 100%", M, kRed, 1, 0},  {"blinking on", tick(100, true), "Tembix: 100%", M, kYellow, 1, 0},
+        {"the yellow one at 96 DPI", scale(96, WM_DPICHANGED), "Tembix: 100%", M, kYellow, 0, 1},
+        {"blinking", tick(100, true), "Tembix: 100%", M, kRed, 1, 1}, {"below", tick(99, true), "Tembix: 99%", M, kRed, 1, 0},
+        {"red first", tick(100, true), "Tembix: 100%", M, kRed, 1, 0},
         {"paused", [] {
              F::Send(WM_COMMAND, IDM_PAUSE);
              CHECK((AppState.paused && !F::TimerRunning() && AppState.sampler->prevIdleTime == 0));  // reset
              CHECK((AppState.lastShown == kNothingShown && !AppState.blinkPhase && F::trims == 1));
-         }, "Tembix: paused", M, kProgramIcon, 0},
-        {"re-added while paused: no sample, no false 0", [] { F::Send(AppState.taskbarCreatedMsg); }, "Tembix: paused", A, kProgramIcon, 0},
+         }, "Tembix: paused", M, kProgramIcon, 0, 0},
+        {"paused, at 120 DPI", scale(120, WM_DISPLAYCHANGE), "Tembix: paused", M, kProgramIcon, 0, 1},
+        {"re-added while paused: no sample, no false 0", [] { F::Send(AppState.taskbarCreatedMsg); }, "Tembix: paused", A, kProgramIcon, 0, 1},
         {"resumed: a priming sample, then the load a tick later", [&] {
              F::Send(WM_COMMAND, IDM_RESUME);
              CHECK((!AppState.paused && F::calls.empty() && F::TimerRunning()));
              tick(100, true)();
-         }, "Tembix: 100%", M, kRed, 2},
-        {"re-added while sampling, the canvas refitted", [] { F::iconSize = 24, F::Send(AppState.taskbarCreatedMsg); },
-         "Tembix: 100%", A, kYellow, 1},
+         }, "Tembix: 100%", M, kRed, 2, 1},
+        {"re-added while sampling, at 144 DPI", scale(144, AppState.taskbarCreatedMsg), "Tembix: 100%", A, kYellow, 1, 1},
     };
     for (const Row& row : rows) {
         CAPTURE(std::string(row.name));
-        F::ClearRecords();
+        const int size = AppState.canvas.size;
+        F::ClearRecords(), dibCalls = 0;
         row.act();
         CHECK((row.samples < 0 || F::samples == row.samples));
+        CHECK((F::dpiQueries == row.queries && AppState.canvas.size == static_cast<int>(F::dpi) / 6 && (size != AppState.canvas.size || !dibCalls)));
         if (!row.tip) {
             CHECK(F::calls.empty());
             continue;
@@ -181,9 +199,8 @@ TEST_CASE("Each tick, pause and shell restart: what reaches the shell, with the 
         CHECK((F::calls[0].action == row.action && std::memcmp(data.szTip, tip, sizeof tip) == 0));
         CHECK((data.cbSize == kNotifyIconDataSize && data.hWnd == AppState.mainWindow && data.uID == 0));
         CHECK((data.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP) && data.uCallbackMessage == WM_TRAYICON));
-        CHECK((F::calls[0].iconPixel == row.shown && F::calls[0].iconLive && !IsLiveIcon(data.hIcon)));  // then destroyed
+        CHECK((F::calls[0].iconPixel == row.shown && F::calls[0].iconSize == AppState.canvas.size && !IsLiveIcon(data.hIcon)));  // then destroyed
     }
-    CHECK(AppState.canvas.size == 24);
 }
 
 TEST_CASE("A refused add is retried, then the program closes; a re-add keeps an icon still there; nothing else is retried") {
@@ -238,12 +255,12 @@ TEST_CASE("Thousands of changing updates and size changes leak no GDI or USER ob
             F::load = static_cast<uint8_t>(i % 101);
             UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, false);
             if (i % 15 == 0) {  // the canvas made anew 200 times
-                F::iconSize = F::iconSize == 16 ? 24 : 16;
+                F::dpi = F::dpi == 96 ? 144 : 96;
                 FitIconCanvas();
             }
         }
         UpdateTrayIcon(AppState.mainWindow, NIM_ADD, true);  // and the program icon's path
-        CHECK((F::calls.size() == kUpdates + 1 && F::calls.back().iconLive));
+        CHECK((F::calls.size() == kUpdates + 1 && F::calls.back().iconSize > 0));
     }
     const int gdiLost = gdiBefore - Capacity(false), userLost = userBefore - Capacity(true);
     CHECK((gdiBefore > kUpdates && gdiLost < kTolerance && userBefore > kUpdates && userLost < kTolerance));
