@@ -168,7 +168,6 @@ inline int IconSize(HICON icon) {  // 0 for a handle that is no live icon
     DeleteObject(info.hbmColor), DeleteObject(info.hbmMask);
     return bitmap.bmWidth;
 }
-inline bool IsLiveIcon(HICON icon) { return IconSize(icon) > 0; }
 
 struct Screenshot {
     int width, height;
@@ -273,12 +272,11 @@ struct AppFixture {
     static inline std::vector<DWORD> sleeps;
     static inline std::vector<std::wstring> shellOpens;  // "verb file parameters"
     static inline uint64_t scriptedIdle = 1, scriptedAll = 0;
-    static inline UINT dpi = 96;  // the taskbar's
-    static inline int dpiQueries = 0;
+    static inline int dpi = 96, dpiQueries = 0;  // the taskbar's DPI, and how often it was asked
 
     AppFixture() {
         [[maybe_unused]] static const bool registered = RegisterMainWindowClass(AppState.hInstance);
-        TraySeams = {RecordNotify, RecordSleep, RecordLastError, [] { return ++dpiQueries, dpi; }};
+        TraySeams = {RecordNotify, RecordSleep, RecordLastError, [] { return ++dpiQueries, static_cast<UINT>(dpi); }};
         dpi = 96;
         AppSeams.shellExecute = RecordShellExecute;
         SupportSeams.setProcessWorkingSetSize = CountTrim;

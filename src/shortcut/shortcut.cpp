@@ -70,10 +70,11 @@ public:
         unique_alloc<Kept> kept = Allocate<Kept>();
         if (!kept) return E_OUTOFMEMORY;
         kept->file = SnapshotFile(path);
+        if (kept->file.state == TFileSnapshot::Unread) return HRESULT_FROM_WIN32(kept->file.error);  // untouched, then
         kept->doomed = doomed;
         kept->older = std::move(newest_);
         newest_ = std::move(kept);
-        return newest_->file.state == TFileSnapshot::Unread ? HRESULT_FROM_WIN32(newest_->file.error) : S_OK;
+        return S_OK;
     }
     // Deletes every doomed file; the reason of the first that stays.
     HRESULT DeleteDoomed() {

@@ -110,8 +110,9 @@ TFileSnapshot SnapshotFile(const TWide& path) {
     BY_HANDLE_FILE_INFORMATION info = {};
     if (!file) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) snapshot.state = TFileSnapshot::Absent;
-        return unread(error);
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return unread(error);
+        snapshot.state = TFileSnapshot::Absent;  // a valid snapshot: no file
+        return snapshot;
     }
     if (!FileApi.getFileInformationByHandle || !FileApi.getFileInformationByHandle(file.get(), &info)) return unread(GetLastError());
     if (info.nFileSizeHigh) return unread(ERROR_FILE_TOO_LARGE);

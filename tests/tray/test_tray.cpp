@@ -199,7 +199,7 @@ TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell
         CHECK((F::calls[0].action == row.action && std::memcmp(data.szTip, tip, sizeof tip) == 0));
         CHECK((data.cbSize == kNotifyIconDataSize && data.hWnd == AppState.mainWindow && data.uID == 0));
         CHECK((data.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP) && data.uCallbackMessage == WM_TRAYICON));
-        CHECK((F::calls[0].iconPixel == row.shown && F::calls[0].iconSize == AppState.canvas.size && !IsLiveIcon(data.hIcon)));  // then destroyed
+        CHECK((F::calls[0].iconPixel == row.shown && F::calls[0].iconSize == AppState.canvas.size && !IconSize(data.hIcon)));  // then destroyed
     }
 }
 
@@ -239,7 +239,7 @@ TEST_CASE("A refused add is retried, then the program closes; a re-add keeps an 
         for (MSG msg; PeekMessageA(&msg, AppState.mainWindow, WM_CLOSE, WM_CLOSE, PM_REMOVE);) ++closes;
         CHECK((actions == row.actions && F::sleeps == std::vector<DWORD>(row.sleeps, 2000)));
         CHECK((F::lastErrorReads == row.lastErrorReads && closes == row.closes));
-        CHECK_FALSE(IsLiveIcon(F::calls[0].data.hIcon));
+        CHECK_FALSE(IconSize(F::calls[0].data.hIcon));
     }
 }
 
