@@ -84,7 +84,7 @@ int main() {
         api.getSystemTimes = SteadyTimes;
         return api;
     };
-    AppState.sampler.reset(new TCpuMon);
+    AppState.sampler = Allocate<TCpuMon>();
     TraySeams.shellNotifyIcon = AcceptingShell;
     AppState.sampler->GetUsage();
     UpdateTrayIcon(nullptr, NIM_MODIFY, false);  // shows 42; later ticks are unchanged
