@@ -20,8 +20,7 @@ TEST_CASE("The integer grammar: strict with a default, lenient, and back to text
         CHECK(ParseIntLenient(row.text) == row.lenient);
     }
     for (int32_t value : {0, 7, -1, 100, INT32_MAX, INT32_MIN}) CHECK(ParseIntOr(FormatInt(value).c_str(), 12345) == value);
-    // The program's text is never cut: what does not fit is refused whole, leaving it empty and too long.
-    const TWide full(std::wstring(TWide::kCapacity, L'x'));
+    const TWide full(std::wstring(TWide::kCapacity, L'x'));  // text is never cut: refused whole, left empty and too long
     CHECK((full.size() == TWide::kCapacity && !full.TooLong() && (full + L"y").TooLong() && (full + L"y").empty()));
     CHECK((TAnsi().Keep(TAnsi::kCapacity + 1).TooLong() && Widen(std::string(TAnsi::kCapacity, 'a')).TooLong()));
     CHECK(FormatInt(INT32_MIN) == "-2147483648");
