@@ -180,7 +180,7 @@ struct Screenshot {
         }
         return count;
     }
-    // For the docs step alone (TEMBIX_SCREENSHOTS set by tests/screenshots.sh): a part, or all
+    // For the docs step alone (TEMBIX_SCREENSHOTS set by scripts/screenshots.sh): a part, or all
     // of it, as a PPM file in build/<tree>/tests/artifacts.
     void Save(const std::string& name, RECT part = {}) const {
         if (!GetEnvironmentVariableA("TEMBIX_SCREENSHOTS", nullptr, 0)) return;
@@ -270,7 +270,7 @@ struct AppFixture {
     static inline std::vector<DWORD> errors;  // the last error each failing call leaves
     static inline size_t failures = 0;
     static inline std::vector<DWORD> sleeps;
-    static inline std::vector<std::wstring> shellOpens;  // "verb file parameters"
+    static inline std::vector<std::wstring> shellOpens;  // "verb file parameters", and "start" for a new copy
     static inline uint64_t scriptedIdle = 1, scriptedAll = 0;
     static inline int dpi = 96, dpiQueries = 0;  // the taskbar's DPI, and how often it was asked
 
@@ -279,6 +279,9 @@ struct AppFixture {
         TraySeams = {RecordNotify, RecordSleep, RecordLastError, [] { return ++dpiQueries, static_cast<UINT>(dpi); }};
         dpi = 96;
         AppSeams.shellExecute = RecordShellExecute;
+        AppSeams.startCopy = [](const TWide& program, const char* arguments) {
+            return shellOpens.push_back(L"start " + Str(program) + L" " + Str(Widen(arguments))), true;
+        };
         SupportSeams.setProcessWorkingSetSize = CountTrim;
         SamplerSeams.lookUp = [](HMODULE) {
             TSamplerApi api;

@@ -8,6 +8,7 @@
 
 constexpr UINT_PTR IDT_SAMPLE = 1;
 constexpr UINT kSamplePeriodMs = 1000;
+constexpr uint8_t kSizeCheckTicks = 5;  // the taskbar's new scale is seen within five seconds
 
 constexpr WORD IDM_HELP = 256;
 constexpr WORD IDM_OPTIONS = 257;
@@ -43,6 +44,11 @@ void ShowTrayMenu(HWND window);
 // empty, and too long, for one longer than any text the program keeps, which no switch is.
 TAnsi FirstArgument(const char* commandLine);
 
+// A new process of the program with the arguments, started directly rather than through the
+// shell, whose attachment services may ask about a downloaded program each time; true when
+// it started.
+bool StartCopy(const TWide& program, const char* arguments);
+
 // ShellExecuteW on the NT family; ShellExecuteA with the texts in the ANSI code page elsewhere.
 HINSTANCE WINAPI ShellExecuteWide(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show);
 
@@ -59,6 +65,7 @@ F LookUpUser32(const char* name) {
 // Windows 7's and Vista's, looked up at run time: null before them.
 struct TAppSeams {
     HINSTANCE(WINAPI* shellExecute)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = ShellExecuteWide;
+    bool (*startCopy)(const TWide&, const char*) = StartCopy;
     TChangeWindowMessageFilterEx changeWindowMessageFilterEx =
         LookUpUser32<TChangeWindowMessageFilterEx>("ChangeWindowMessageFilterEx");
     TChangeWindowMessageFilter changeWindowMessageFilter = LookUpUser32<TChangeWindowMessageFilter>("ChangeWindowMessageFilter");

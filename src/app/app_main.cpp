@@ -88,6 +88,7 @@ void StartMonitoring() {
     PaintHundredImages();
     UpdateTrayIcon(AppState.mainWindow, NIM_ADD, true);
     if (AppState.sampler) AppState.sampler->GetUsage();  // primes the sampler: the first tick shows a measured load
+    AppState.sizeCheckIn = kSizeCheckTicks;  // the canvas was just made for the size
     SetTimer(AppState.mainWindow, IDT_SAMPLE, kSamplePeriodMs, nullptr);
 }
 

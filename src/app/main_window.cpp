@@ -13,9 +13,11 @@ void PostDestroy(HWND window) { PostMessageA(window, WM_DESTROY, 0, 0); }
 
 void OnTimer(WPARAM timerId) {
     if (timerId != IDT_SAMPLE) return;
-    if (AppState.iconSizeCheck) {  // once more: a broadcast can come before the taskbar has its new scale
-        AppState.iconSizeCheck = false;
+    if (AppState.sizeCheckIn <= 1) {  // a broadcast can also come before the taskbar has its new scale
+        AppState.sizeCheckIn = kSizeCheckTicks;
         RefitTrayIcon(AppState.mainWindow);
+    } else {
+        --AppState.sizeCheckIn;
     }
     UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, false);
 }
@@ -23,7 +25,7 @@ void OnTimer(WPARAM timerId) {
 // The display, its scaling or the taskbar's changed: the icon is redrawn at once when its
 // size did, and the size asked once more with the next tick.
 void OnDisplayChange() {
-    AppState.iconSizeCheck = true;
+    AppState.sizeCheckIn = 1;
     RefitTrayIcon(AppState.mainWindow);
 }
 
@@ -55,13 +57,15 @@ void OpenOptions() {
 
 void OnCommand(HWND window, WORD id) {
     switch (id) {
-        case IDM_HELP: ShellOpen(AppState.exeDir + Widen(kHelpFileName), ""); break;
+        case IDM_HELP:
+            if (!AppState.exeDir.empty()) ShellOpen(AppState.exeDir + Widen(kHelpFileName), "");  // never one of the current folder
+            break;
         case IDM_OPTIONS: OpenOptions(); break;
         case IDM_PAUSE: Pause(); break;
         case IDM_RESUME: Resume(); break;
         case IDM_RESTART:
             // The new copy gets past the single-instance guard with the switch.
-            ShellOpen(ProgramFileName(), kRestartSwitch);
+            AppSeams.startCopy(ProgramFileName(), kRestartSwitch);
             PostDestroy(window);
             break;
         case IDM_EXIT: PostDestroy(window); break;
@@ -70,7 +74,8 @@ void OnCommand(HWND window, WORD id) {
 }
 
 void OnTaskbarCreated() {
-    AppState.iconSizeCheck = true;
+    AppState.sizeCheckIn = 1;
+    AppState.taskbarWindow = nullptr;  // a new shell, a new window
     FitIconCanvas();  // the display's scaling may have changed with the shell: the add shows the new size
     // While paused the sampler has been reset: a sample now would be a first one, a false 0.
     UpdateTrayIcon(AppState.mainWindow, NIM_ADD, AppState.paused);
@@ -80,6 +85,34 @@ void OnTaskbarCreated() {
 
 void ShellOpen(const TWide& file, const char* parameters) {
     AppSeams.shellExecute(GetDesktopWindow(), L"open", file.c_str(), Widen(parameters).c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+bool StartCopy(const TWide& program, const char* arguments) {
+    // The application name is the file itself, and the command line quotes it, so that a
+    // folder with a blank cannot make another program of it or another first argument.
+    TWide line(L"\"");
+    line += program;
+    line += L"\" ";
+    line += Widen(arguments);
+    if (program.empty() || line.TooLong()) return false;
+    PROCESS_INFORMATION process = {};
+    bool started = false;
+    if (WideApi.createProcessW) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        started = WideApi.createProcessW(program.c_str(), line.Room(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                         &startup, &process);
+    } else if (KernelApi.createProcessA) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        TAnsi writable = Narrow(line);
+        started = !writable.TooLong() && KernelApi.createProcessA(Narrow(program).c_str(), writable.Room(), nullptr, nullptr,
+                                                                  FALSE, 0, nullptr, nullptr, &startup, &process);
+    }
+    if (!started) return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
 }
 
 HINSTANCE WINAPI ShellExecuteWide(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,

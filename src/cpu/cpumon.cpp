@@ -146,7 +146,7 @@ TCpuMon::TCpuMon() {
         source = TLoadSource::Statistic;
         return;
     }
-    ntdllHandle.reset(LoadLibraryA("ntdll.dll"));
+    ntdllHandle.reset(LoadSystemLibrary("ntdll.dll"));
     api = SamplerSeams.lookUp(ntdllHandle.get());
     Reset();
     ChooseSource();

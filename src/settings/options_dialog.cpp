@@ -19,8 +19,10 @@ constexpr int kThresholdRightMargin = 2;  // pixels between the digits and the a
 constexpr int kThresholdTextSize = 1025;
 
 // How the dialog showed the Startup box when it opened: OK changes the folder only as the
-// user changed the box, so that a shortcut they disabled or named themselves stays theirs.
+// user changed the box, so that a shortcut they disabled, named or pointed themselves stays theirs.
 bool startupShown = false;
+
+TWide ProgramPath() { return AppState.exeDir.empty() ? TWide() : AppState.exeDir + Widen(kProgramFileName); }
 
 LRESULT SendItem(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return SendDlgItemMessageA(dialog, id, message, wParam, lParam);
@@ -38,8 +40,9 @@ void OnInitDialog(HWND dialog) {
     AppState.optionsDialog = dialog;
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ProgramIcon()));
     SendItem(dialog, IDC_APPICON, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(ProgramIcon()));
-    // The Startup folder is scanned each time: the user may have changed it by hand.
-    SetChecked(dialog, IDC_STARTUP, startupShown = IsStartupShortcutPresent(kProgramFileName));
+    // The Startup folder is scanned each time: the user may have changed it by hand. Ticked
+    // means what it says: this copy starts at logon.
+    SetChecked(dialog, IDC_STARTUP, startupShown = IsStartupShortcutTo(ProgramPath()));
     SetChecked(dialog, IDC_BLINK, AppState.blinkEnabled);
     SendItem(dialog, IDC_THRESHOLD, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, kThresholdRightMargin));
     SendItem(dialog, IDC_THRESHOLD, EM_LIMITTEXT, kThresholdChars);
@@ -54,12 +57,12 @@ void OnInitDialog(HWND dialog) {
 void ShowSaveFailure(HWND dialog, const char* what, const TWide& where, HRESULT error, const TWide& notPutBack) {
     char reason[512] = {};
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   HRESULT_FACILITY(error) == FACILITY_WIN32 ? HRESULT_CODE(error) : error, 0, reason, sizeof reason, nullptr);
+                   HRESULT_FACILITY(error) == FACILITY_WIN32 ? HRESULT_CODE(error) : error, 0, reason, sizeof reason - 1, nullptr);
     // Room for two paths, the reason and the sentences around them.
     TText<wchar_t, 2 * TWide::kCapacity + sizeof reason + 256> message(L"Tembix could not save ");
     message += Widen(what);
     message += L"\n\n";
-    message += where;
+    message += where.empty() ? L"the folder it was started from, which Windows did not name" : where.c_str();
     message += L"\n\n";
     message += Widen(reason);
     if (notPutBack.empty()) {
@@ -73,20 +76,19 @@ void ShowSaveFailure(HWND dialog, const char* what, const TWide& where, HRESULT 
         WideApi.messageBoxW(dialog, message.c_str(), L"Tembix", MB_OK | MB_ICONERROR);
         return;
     }
-    char ansi[2 * (decltype(message)::kCapacity + 1)];  // two bytes a character at most
-    WideCharToMultiByte(CP_ACP, 0, message.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
+    // Two bytes a character at most, and the last byte left as the NUL whatever the conversion does.
+    char ansi[2 * decltype(message)::kCapacity + 1] = {};
+    WideCharToMultiByte(CP_ACP, 0, message.c_str(), static_cast<int>(message.size()), ansi, sizeof ansi - 1, nullptr, nullptr);
     MessageBoxA(dialog, ansi, "Tembix", MB_OK | MB_ICONERROR);
 }
 
-// Installs or removes the shortcut as the user changed the box; a box left ticked keeps an
-// enabled shortcut to this copy under whatever name, and re-points one left at another copy.
+// Installs or removes the shortcut only as the user changed the box: a box left as shown
+// touches no file and no switch of Task Manager's.
 HRESULT SaveStartup(bool ticked, TWide* notPutBack) {
-    const TWide exePath = AppState.exeDir + Widen(kProgramFileName);
-    const TWide folder = AppState.exeDir.Left(AppState.exeDir.size() - 1);  // without its "\\"
-    if (ticked && !(startupShown && IsStartupShortcutTo(exePath))) {
-        return InstallStartupShortcut(kShortcutName, "", exePath, "", folder, exePath, 0, SW_SHOWNORMAL, 0, notPutBack);
-    }
-    return !ticked && startupShown ? RemoveStartupShortcuts(kProgramFileName, notPutBack) : S_OK;
+    if (ticked == startupShown) return S_OK;
+    if (!ticked) return RemoveStartupShortcuts(kProgramFileName, notPutBack);
+    const TWide exePath = ProgramPath(), folder = AppState.exeDir.Left(AppState.exeDir.size() - 1);  // without its "\\"
+    return InstallStartupShortcut(kShortcutName, "", exePath, "", folder, exePath, 0, SW_SHOWNORMAL, 0, notPutBack);
 }
 
 // The settings file first, every write checked, then the Startup folder; only when both are
@@ -102,8 +104,12 @@ bool SaveOptions(HWND dialog) {
         value >= kThresholdMin && value <= kThresholdMax ? static_cast<uint8_t>(value) : kDefaultThreshold;
 
     const TWide path = SettingsPath();
-    const TFileSnapshot before = SnapshotSettings(path);
     TWide notPutBack;
+    if (path.empty()) {  // no folder known: nothing is written anywhere else
+        ShowSaveFailure(dialog, "its settings in", path, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), notPutBack);
+        return false;
+    }
+    const TFileSnapshot before = SnapshotSettings(path);
     if (before.state == TFileSnapshot::Unread) {
         ShowSaveFailure(dialog, "its settings in", path, HRESULT_FROM_WIN32(before.error), notPutBack);
         return false;

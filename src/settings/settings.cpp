@@ -12,7 +12,10 @@ constexpr int32_t kMissingThreshold = 255;
 const char* const BoolIniText[2] = {"0", "1"};
 
 // The profile write by the file's wide name where there is one; a null key or value as given.
+// No name, no write: the profile functions would take one without a folder as a file of the
+// Windows folder.
 bool WriteProfile(const char* section, const char* key, const char* value, const TWide& file) {
+    if (file.empty()) return false;
     if (!WideApi.writePrivateProfileStringW) {
         return WritePrivateProfileStringA(section, key, value, Narrow(file).c_str()) != 0;
     }
@@ -22,11 +25,12 @@ bool WriteProfile(const char* section, const char* key, const char* value, const
 
 }  // namespace
 
-TWide SettingsPath() { return AppState.exeDir + Widen(kSettingsFileName); }
+TWide SettingsPath() { return AppState.exeDir.empty() ? TWide() : AppState.exeDir + Widen(kSettingsFileName); }
 
 TAnsi IniReadString(const TWide& file, const char* section, const char* key) {
     // The platform cuts a longer value to what the buffer holds, which the caller expects.
     static_assert(TWide::kCapacity + 1 >= kReadBufferSize && TAnsi::kCapacity + 1 >= kReadBufferSize, "room for a value");
+    if (file.empty()) return {};  // as a missing file
     if (!WideApi.getPrivateProfileStringW) {
         TAnsi value;
         const DWORD n = GetPrivateProfileStringA(section, key, "", value.Room(), kReadBufferSize, Narrow(file).c_str());

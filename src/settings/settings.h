@@ -15,7 +15,7 @@ constexpr char kBlinkKey[] = "BlinkTrayIcon";
 constexpr char kThresholdKey[] = "Threshold";
 constexpr uint8_t kDefaultThreshold = 80;
 
-TWide SettingsPath();
+TWide SettingsPath();  // empty where the program's folder is unknown
 
 // Values longer than 1023 characters come back cut to 1023.
 TAnsi IniReadString(const TWide& file, const char* section, const char* key);

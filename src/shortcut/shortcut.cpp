@@ -164,15 +164,16 @@ TWide GetShellLinkTarget(const TWide& linkPath) {
     // a file that is not a whole shortcut must not match anything.
     if (FAILED(file->Load(linkPath.c_str(), STGM_READ))) return {};
 
+    // No flags: the one form of the path that the interface documents as supported.
     if (WideApi.getModuleFileNameW && wideLink) {
         wchar_t target[kPathBufferSize] = {};
         WIN32_FIND_DATAW found = {};
-        wideLink->GetPath(target, kPathBufferSize, &found, SLGP_UNCPRIORITY);
+        wideLink->GetPath(target, kPathBufferSize, &found, 0);
         return TWide(target, wcsnlen(target, kPathBufferSize));
     }
     char target[kPathBufferSize] = {};
     WIN32_FIND_DATAA found = {};
-    link->GetPath(target, sizeof target, &found, SLGP_UNCPRIORITY);
+    link->GetPath(target, sizeof target, &found, 0);
     return Widen(TextOf(target, sizeof target));
 }
 
@@ -197,14 +198,11 @@ void ForgetStartupEntry(const TWide& shortcutName) {
     WideApi.regDeleteValueW(opened, shortcutName.c_str());
 }
 
-bool IsStartupShortcutPresent(const char* fileName) {
-    const TWide wanted = UpperCase(Widen(fileName));
-    return IsEnabledShortcutPresent([&](const TWide& target) { return UpperFileName(target) == wanted; });
-}
-
 bool IsStartupShortcutTo(const TWide& program) {
-    const TWide wanted = UpperCase(program);
-    return IsEnabledShortcutPresent([&](const TWide& target) { return UpperCase(target) == wanted; });
+    const TWide wantedName = UpperFileName(program);
+    return IsEnabledShortcutPresent([&](const TWide& target) {
+        return UpperFileName(target) == wantedName && IsSameFile(target, program);
+    });
 }
 
 HRESULT InstallStartupShortcut(const char* linkName, const char* description, const TWide& target,
@@ -213,7 +211,6 @@ HRESULT InstallStartupShortcut(const char* linkName, const char* description, co
     const TWide folder = GetStartupFolder(), name = Widen(linkName);
     if (folder.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     const TWide wantedName = UpperFileName(target);
-    const TWide wantedTarget = UpperCase(target);
     bool exists = false;
     FolderUndo undo(notPutBack);
     HRESULT result = S_OK;
@@ -222,7 +219,7 @@ HRESULT InstallStartupShortcut(const char* linkName, const char* description, co
         if (UpperFileName(foundTarget) != wantedName) continue;  // another program's shortcut
         // Only the one named exactly linkName and pointing at this copy stays; shortcuts to
         // other copies and duplicates under other names would start the program twice.
-        if (UpperCase(foundTarget) == wantedTarget && files.name == name) exists = true;
+        if (files.name == name && IsSameFile(foundTarget, target)) exists = true;
         else result = undo.Keep(folder + files.name, true);
     }
     if (SUCCEEDED(result)) result = undo.DeleteDoomed();

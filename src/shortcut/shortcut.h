@@ -1,7 +1,8 @@
 // Starting at logon: shortcuts to the program in the current user's Startup folder, through
 // the shell's link object, and the switch with which Task Manager's Startup tab disables one
-// of them. A shortcut counts as one to the program by its target's file name alone. Paths
-// are wide text: the folder and the program's folder may have names the ANSI code page lacks.
+// of them. A shortcut counts as one to the program by its target's file name; as one to this
+// copy when that target is this very file, however its path is written. Paths are wide text:
+// the folder and the program's folder may have names the ANSI code page lacks.
 #pragma once
 
 #include "support/raii.h"
@@ -32,9 +33,9 @@ bool IsStartupEntryDisabled(const TWide& shortcutName);
 void ForgetStartupEntry(const TWide& shortcutName);  // so that Windows starts it again
 
 // When the Startup folder cannot be found these search, delete and create nothing.
-// A shortcut to the program that Windows will start: present and not disabled.
-bool IsStartupShortcutPresent(const char* fileName);
-// The same for a shortcut to this very file, by its full path, under any name.
+// A shortcut under any name that Windows will start (present and not disabled) and that
+// starts this very file. Only targets of the program's file name are opened, so that a
+// shortcut to an unreachable share of another program cannot stall the caller.
 bool IsStartupShortcutTo(const TWide& program);
 // Keeps exactly one shortcut to this copy of the program, named linkName, and enabled. On
 // failure the folder is put back as it was and the reason returned; a file that cannot be

@@ -39,7 +39,10 @@ struct TAppState {
     uint8_t lastShown = 0;
     bool blinkPhase = false;  // false: the next 100 shown is the red one
     bool paused = false;
-    bool iconSizeCheck = false;  // the display changed: the next tick asks the small-icon size once more
+    // Ticks until the small-icon size is asked again: every few seconds, since a new scale of
+    // the taskbar need not come with any message to this window; 1 after a display change.
+    uint8_t sizeCheckIn = 0;
+    HWND taskbarWindow = nullptr;  // whose DPI the icon is sized for, kept between shell restarts
     HMENU popupMenu = nullptr;
     HWND optionsDialog = nullptr;
     IconCanvas canvas;

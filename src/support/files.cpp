@@ -24,9 +24,13 @@ DWORD FileSearchMatch(TSearchRec& rec) {
     return 0;
 }
 
-// Empty when the file cannot be opened, with the reason as the last error.
+// Empty when the file cannot be opened, with the reason as the last error. No access at all
+// asks only for what the system knows of the file, beside whoever has it open.
 unique_handle OpenFile(const TWide& path, DWORD access, DWORD disposition, DWORD attributes = 0) {
-    const DWORD share = access == GENERIC_READ ? FILE_SHARE_READ : 0;
+    const DWORD share = access == GENERIC_READ ? FILE_SHARE_READ
+                        : access != 0          ? 0
+                        : PlatformId == VER_PLATFORM_NT ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                                                        : FILE_SHARE_READ | FILE_SHARE_WRITE;  // the 9x family refuses the third
     const HANDLE file = WideApi.createFileW
                             ? WideApi.createFileW(path.c_str(), access, share, nullptr, disposition, attributes, nullptr)
                             : CreateFileA(Narrow(path).c_str(), access, share, nullptr, disposition, attributes, nullptr);
@@ -35,7 +39,7 @@ unique_handle OpenFile(const TWide& path, DWORD access, DWORD disposition, DWORD
 
 bool SetAttributes(const TWide& path, DWORD attributes) {
     if (WideApi.setFileAttributesW) return WideApi.setFileAttributesW(path.c_str(), attributes) != 0;
-    return FileApi.setFileAttributesA && FileApi.setFileAttributesA(Narrow(path).c_str(), attributes);
+    return KernelApi.setFileAttributesA && KernelApi.setFileAttributesA(Narrow(path).c_str(), attributes);
 }
 
 bool IsAsKept(const TFileSnapshot& now, const TFileSnapshot& kept) {
@@ -45,7 +49,24 @@ bool IsAsKept(const TFileSnapshot& now, const TFileSnapshot& kept) {
            now.lastWrite.dwHighDateTime == kept.lastWrite.dwHighDateTime;
 }
 
+// The volume and index of an existing file; false where the system gives no index.
+bool FileIdentity(const TWide& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const unique_handle file = OpenFile(path, 0, OPEN_EXISTING);
+    return file && KernelApi.getFileInformationByHandle && KernelApi.getFileInformationByHandle(file.get(), &info) &&
+           (info.nFileIndexHigh || info.nFileIndexLow);
+}
+
 }  // namespace
+
+bool IsSameFile(const TWide& a, const TWide& b) {
+    if (a.empty() || b.empty()) return false;
+    BY_HANDLE_FILE_INFORMATION one = {}, other = {};
+    if (FileIdentity(a, one) && FileIdentity(b, other)) {
+        return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber && one.nFileIndexHigh == other.nFileIndexHigh &&
+               one.nFileIndexLow == other.nFileIndexLow;
+    }
+    return UpperCase(LongForm(a)) == UpperCase(LongForm(b));
+}
 
 TSearchRec::~TSearchRec() { FileSearchClose(*this); }
 
@@ -114,7 +135,7 @@ TFileSnapshot SnapshotFile(const TWide& path) {
         snapshot.state = TFileSnapshot::Absent;  // a valid snapshot: no file
         return snapshot;
     }
-    if (!FileApi.getFileInformationByHandle || !FileApi.getFileInformationByHandle(file.get(), &info)) return unread(GetLastError());
+    if (!KernelApi.getFileInformationByHandle || !KernelApi.getFileInformationByHandle(file.get(), &info)) return unread(GetLastError());
     if (info.nFileSizeHigh) return unread(ERROR_FILE_TOO_LARGE);
     if (!(snapshot.bytes = AllocateBytes(info.nFileSizeLow))) return unread(ERROR_NOT_ENOUGH_MEMORY);
     DWORD read = 0;
@@ -141,7 +162,7 @@ bool RestoreFile(const TFileSnapshot& kept) {
         if (!file || (kept.size && (!WriteFile(file.get(), kept.bytes.get(), kept.size, &written, nullptr) || written != kept.size))) {
             return false;
         }
-        if (!FileApi.setFileTime || !FileApi.setFileTime(file.get(), nullptr, nullptr, &kept.lastWrite)) return false;
+        if (!KernelApi.setFileTime || !KernelApi.setFileTime(file.get(), nullptr, nullptr, &kept.lastWrite)) return false;
     }
     return SetAttributes(kept.path, kept.attributes);  // read-only only now that the time is set
 }

@@ -57,6 +57,10 @@ private:
 };
 
 bool DeleteFileWide(const TWide& path);  // false with the reason as the last error
+// Whether two paths name one file, however each is written (a short form, another case, a
+// share for a mapped drive): by the volume and file index of both where the system gives
+// them, else by their long forms, case aside.
+bool IsSameFile(const TWide& a, const TWide& b);
 
 // A file as it was, to put back: its bytes, attributes and last-write time, or that there
 // was none. One that is there but cannot be read (or kept, for want of memory) is Unread,

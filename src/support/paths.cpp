@@ -75,11 +75,8 @@ char* CopyToBuffer(char* buffer, const TAnsi& text) {
 
 TAnsi LongPathName(const TAnsi& path) {
     if (path.empty()) return {};
-    using GetLongPathNameFn = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-    const unique_hmodule kernel(LoadLibraryA("kernel32.dll"));
-    if (!kernel) return {};
-    const auto getLongPathName =
-        reinterpret_cast<GetLongPathNameFn>(reinterpret_cast<void*>(GetProcAddress(kernel.get(), "GetLongPathNameA")));
+    DWORD(WINAPI * getLongPathName)(LPCSTR, LPSTR, DWORD);
+    LookUpFunction(getLongPathName, GetModuleHandleA("kernel32.dll"), "GetLongPathNameA");  // loaded in every process
     if (!getLongPathName) return {};
     char buffer[kMaxPath + 1] = {};
     const DWORD n = getLongPathName(path.c_str(), buffer, sizeof buffer);
@@ -87,12 +84,23 @@ TAnsi LongPathName(const TAnsi& path) {
     return buffer;
 }
 
+// MAX_PATH with its NUL: a path that fills the buffer was cut by the call (and may lack its
+// NUL), and is refused.
 TAnsi ModuleFileName(HMODULE module) {
-    char buffer[kMaxPath + 1] = {};
-    return TAnsi(buffer, GetModuleFileNameA(module, buffer, kMaxPath));
+    char buffer[kMaxPath];
+    const DWORD n = GetModuleFileNameA(module, buffer, kMaxPath);
+    return n < kMaxPath ? TAnsi(buffer, n) : TAnsi::Refused();
+}
+
+TWide ModulePath(HMODULE module) {
+    if (!WideApi.getModuleFileNameW) return Widen(ModuleFileName(module));
+    wchar_t buffer[kMaxPath];
+    const DWORD n = WideApi.getModuleFileNameW(module, buffer, kMaxPath);
+    return n < kMaxPath ? TWide(buffer, n) : TWide::Refused();
 }
 
 TWide Widen(const TAnsi& ansi) {
+    if (ansi.TooLong()) return TWide::Refused();
     TWide wide;
     const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), wide.Room(),
                                       static_cast<int>(TWide::kCapacity));
@@ -100,29 +108,28 @@ TWide Widen(const TAnsi& ansi) {
 }
 
 TAnsi Narrow(const TWide& wide) {
+    if (wide.TooLong()) return TAnsi::Refused();
     TAnsi ansi;
     const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), ansi.Room(),
                                       static_cast<int>(TAnsi::kCapacity), nullptr, nullptr);
     return ansi.Keep(n == 0 && !wide.empty() ? TAnsi::kCapacity + 1 : n);
 }
 
-TWide ProgramFileName() {
-    if (!WideApi.getModuleFileNameW) return Widen(ModuleFileName(nullptr));
-    wchar_t buffer[kMaxPath + 1] = {};
-    return TWide(buffer, WideApi.getModuleFileNameW(nullptr, buffer, kMaxPath));
+TWide ProgramFileName() { return ModulePath(nullptr); }
+
+TWide LongForm(const TWide& path) {
+    if (!WideApi.getLongPathNameW) {
+        const TAnsi longPath = LongPathName(Narrow(path));
+        return longPath.empty() ? path : Widen(longPath);
+    }
+    wchar_t buffer[kMaxPath + 1];
+    const DWORD n = WideApi.getLongPathNameW(path.c_str(), buffer, kMaxPath + 1);
+    return n > 0 && n <= kMaxPath ? TWide(buffer, n) : path;
 }
 
 TWide ProgramDirectory() {
-    // Without a long form the module path still names the right directory; an empty one
-    // would put the settings in whatever the current directory is.
-    if (!WideApi.getLongPathNameW) {
-        const TAnsi modulePath = ModuleFileName(nullptr), longPath = LongPathName(modulePath);
-        return Widen(DirectoryOf(longPath.empty() ? modulePath : longPath));
-    }
-    const TWide modulePath = ProgramFileName();
-    wchar_t buffer[kMaxPath + 1] = {};
-    const DWORD n = WideApi.getLongPathNameW(modulePath.c_str(), buffer, kMaxPath + 1);
-    const TWide path = n > 0 && n <= kMaxPath ? TWide(buffer, n) : modulePath;
+    // Split as wide text, where no trail byte of the code page can pass for a backslash.
+    const TWide path = LongForm(ProgramFileName());
     return path.Left(path.size() - FileNameOf(path).size());
 }
 

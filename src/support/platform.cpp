@@ -2,12 +2,13 @@
 #include "platform.h"
 
 #include "integers.h"
+#include <cstring>
 
 int PlatformId = 0;
 bool FarEastLocale = false;
 std::bitset<256> LeadBytes;
 TWideApi WideApi;
-TFileApi FileApi;
+TKernelApi KernelApi;
 
 namespace {
 
@@ -59,6 +60,7 @@ void LookUpWideApi() {
     LookUp(WideApi.regQueryValueExW, "advapi32.dll", "RegQueryValueExW");
     LookUp(WideApi.regDeleteValueW, "advapi32.dll", "RegDeleteValueW");
     LookUp(WideApi.setFileAttributesW, "kernel32.dll", "SetFileAttributesW");
+    LookUp(WideApi.createProcessW, "kernel32.dll", "CreateProcessW");
 }
 
 }  // namespace
@@ -69,9 +71,11 @@ void InitPlatformInfo() {
     if (ok) PlatformId = static_cast<int>(version.dwPlatformId);
     WideApi = TWideApi{};
     if (PlatformId == VER_PLATFORM_NT) LookUpWideApi();
-    LookUp(FileApi.getFileInformationByHandle, "kernel32.dll", "GetFileInformationByHandle");
-    LookUp(FileApi.setFileTime, "kernel32.dll", "SetFileTime");
-    LookUp(FileApi.setFileAttributesA, "kernel32.dll", "SetFileAttributesA");
+    LookUp(KernelApi.getFileInformationByHandle, "kernel32.dll", "GetFileInformationByHandle");
+    LookUp(KernelApi.setFileTime, "kernel32.dll", "SetFileTime");
+    LookUp(KernelApi.setFileAttributesA, "kernel32.dll", "SetFileAttributesA");
+    LookUp(KernelApi.createProcessA, "kernel32.dll", "CreateProcessA");
+    LookUp(KernelApi.getSystemDirectoryA, "kernel32.dll", "GetSystemDirectoryA");
 
     LCID locale = GetThreadLocale();
     if (locale == 0) locale = kEnglishUs;
@@ -93,4 +97,24 @@ bool IsXpOrLater() {
     const OSVERSIONINFOA version = QueryVersion(ok);
     if (!ok || version.dwPlatformId != VER_PLATFORM_WIN32_NT) return false;
     return version.dwMajorVersion > 5 || (version.dwMajorVersion == 5 && version.dwMinorVersion >= 1);
+}
+
+void HardenLibrarySearch() {
+    constexpr DWORD kSearchSystem32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    BOOL(WINAPI * setDefaultDllDirectories)(DWORD);
+    BOOL(WINAPI * setDllDirectoryW)(LPCWSTR);
+    LookUp(setDefaultDllDirectories, "kernel32.dll", "SetDefaultDllDirectories");
+    LookUp(setDllDirectoryW, "kernel32.dll", "SetDllDirectoryW");
+    if (setDefaultDllDirectories && setDefaultDllDirectories(kSearchSystem32)) return;
+    if (setDllDirectoryW) setDllDirectoryW(L"");
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+    char path[MAX_PATH + 1];
+    const UINT n = KernelApi.getSystemDirectoryA ? KernelApi.getSystemDirectoryA(path, sizeof path) : 0;
+    const size_t length = std::strlen(name);
+    if (n == 0 || n + 1 + length >= sizeof path) return nullptr;  // failed, or no room for the name and its NUL
+    path[n] = '\\';
+    std::memcpy(path + n + 1, name, length + 1);
+    return LoadLibraryA(path);
 }

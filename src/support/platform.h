@@ -42,15 +42,29 @@ struct TWideApi {
     LONG(WINAPI* regQueryValueExW)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
     LONG(WINAPI* regDeleteValueW)(HKEY, LPCWSTR);
     BOOL(WINAPI* setFileAttributesW)(LPCWSTR, DWORD);
+    BOOL(WINAPI* createProcessW)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
+                                 LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 };
 extern TWideApi WideApi;
 
-// Calls of every system that only the putting back of a file makes, looked up at start like
-// the newer ones so that the executable's import list stays the one checked against the
-// oldest systems.
-struct TFileApi {
+// Calls of every system that only a few rare paths make (putting a file back, comparing two
+// files, Restart, loading a system library), looked up at start like the newer ones so that
+// the executable's import list stays the one checked against the oldest systems.
+struct TKernelApi {
     BOOL(WINAPI* getFileInformationByHandle)(HANDLE, BY_HANDLE_FILE_INFORMATION*);
     BOOL(WINAPI* setFileTime)(HANDLE, const FILETIME*, const FILETIME*, const FILETIME*);
     BOOL(WINAPI* setFileAttributesA)(LPCSTR, DWORD);
+    BOOL(WINAPI* createProcessA)(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR,
+                                 LPSTARTUPINFOA, LPPROCESS_INFORMATION);
+    UINT(WINAPI* getSystemDirectoryA)(LPSTR, UINT);
 };
-extern TFileApi FileApi;
+extern TKernelApi KernelApi;
+
+// The first thing the process does: from then on a library looked up by name is never taken
+// from the program's folder, where a download may have left anything, but from the system
+// folder (Windows 8 on, and 7 and Vista with their update); where only SetDllDirectory is
+// there (XP SP1 on), the current folder at least is left out.
+void HardenLibrarySearch();
+// A system library by its full path in the system folder, whatever the search order is; null
+// when it cannot be loaded.
+HMODULE LoadSystemLibrary(const char* name);

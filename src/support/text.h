@@ -3,6 +3,8 @@
 // path of MAX_PATH, a folder and a name joined, a profile value of 1023 characters), and
 // the capacities hold them all; a text that would still not fit is never cut: it becomes
 // empty and says so, so that whatever it was meant for fails as a refused platform call does.
+// It goes on saying so through every part taken of it, every text it is joined to and every
+// conversion, so that it can never pass for an ordinary empty text (a relative path, say).
 #pragma once
 
 #include <cstddef>
@@ -27,7 +29,7 @@ public:
     }
     template <size_t M>
     explicit TText(const TText<C, M>& text) : TText() {
-        Append(text.c_str(), text.size());
+        *this += text;
     }
 
     const C* c_str() const { return text_; }
@@ -39,12 +41,7 @@ public:
 
     // A text that does not fit is refused whole and leaves this one empty and too long.
     TText& Append(const C* text, size_t n) {
-        if (tooLong_ || n > N - size_) {
-            size_ = 0;
-            text_[0] = C();
-            tooLong_ = true;
-            return *this;
-        }
+        if (tooLong_ || n > N - size_) return Keep(N + 1);
         std::memmove(text_ + size_, text, n * sizeof(C));
         text_[size_ += n] = C();
         return *this;
@@ -54,12 +51,12 @@ public:
     TText& operator+=(C c) { return Append(&c, 1); }
     template <size_t M>
     TText& operator+=(const TText<C, M>& text) {
-        return Append(text.c_str(), text.size());
+        return text.TooLong() ? Keep(N + 1) : Append(text.c_str(), text.size());
     }
 
-    // The first n characters, and those from index i on.
-    TText Left(size_t n) const { return TText(text_, n < size_ ? n : size_); }
-    TText From(size_t i) const { return i < size_ ? TText(text_ + i, size_ - i) : TText(); }
+    // The first n characters, and those from index i on; of a text too long, that text.
+    TText Left(size_t n) const { return tooLong_ ? *this : TText(text_, n < size_ ? n : size_); }
+    TText From(size_t i) const { return tooLong_ || i >= size_ ? Left(0) : TText(text_ + i, size_ - i); }
 
     // For a platform call that fills or changes the buffer in place: room for kCapacity
     // characters and the NUL. Keep then takes the n characters the call reports; a count
@@ -69,6 +66,12 @@ public:
         tooLong_ = n > N;
         text_[size_ = tooLong_ ? 0 : n] = C();
         return *this;
+    }
+    // The text that stands for one that did not fit.
+    static TText Refused() {
+        TText text;
+        text.Keep(N + 1);
+        return text;
     }
 
     static size_t Length(const C* text) {

@@ -56,31 +56,38 @@ void PaintHundred(HDC dc, HBRUSH background, int size) {
 }
 
 // The columns a digit inks when drawn at x = 0 in the DC's font, and how far it moves the
-// pen: drawn into a scratch bitmap, since a bitmap face has no outline to ask. False when the
-// scratch bitmap cannot be made (GDI exhausted, say): `ink` then holds nothing.
+// pen: drawn where the pixels can be read back, since a bitmap face has no outline to ask, and
+// a TrueType face's own account of its ink is a column off here and there. Into a scratch
+// bitmap; where none can be made (GDI exhausted, say), into `slowSurface`, if given, read a
+// pixel at a time. False when neither can be had: `ink` then holds nothing.
 struct TInk {
     int first, last, advance;
 };
-bool MeasureDigits(HDC dc, int size, TInk (&ink)[10]) {
+bool MeasureDigits(HDC dc, int size, TInk (&ink)[10], HBITMAP slowSurface = nullptr) {
     BOOL(WINAPI * gdiFlush)();
+    COLORREF(WINAPI * getPixel)(HDC, int, int);
     LookUpFunction(gdiFlush, GetModuleHandleA("gdi32.dll"), "GdiFlush");
-    const int pad = size, width = 3 * size;  // room for ink left of the pen
+    LookUpFunction(getPixel, GetModuleHandleA("gdi32.dll"), "GetPixel");
     BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 3 * size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     const unique_hbitmap scratch(TraySeams.createDibSection ? TraySeams.createDibSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0)
                                                             : nullptr);
-    if (!scratch || !bits || !gdiFlush) return false;
-    const ScopedSelect keep(dc, scratch.get());
+    const bool fast = scratch && bits && gdiFlush;
+    if (!fast && !(slowSurface && getPixel)) return false;
+    const int width = fast ? 3 * size : size, pad = fast ? size : size / 4;  // room for ink left of the pen
+    const ScopedSelect keep(dc, fast ? scratch.get() : slowSurface);
     const RECT whole = {0, 0, width, size};
     SetTextColor(dc, 0);
     for (char digit = '0'; digit <= '9'; ++digit) {
         TInk& d = ink[digit - '0'];
         ExtTextOutA(dc, pad, 0, ETO_OPAQUE, &whole, &digit, 1, nullptr);  // on the DC's near-white
-        gdiFlush();
+        if (fast) gdiFlush();
         d = {width, -1, 0};
         for (int i = 0; i < width * size; ++i) {
-            if ((static_cast<const DWORD*>(bits)[i] & 0xFFFFFF) == CLR_BACKGROUND) continue;  // BGR: symmetric
+            // Symmetric in red and blue, so the same in a bitmap's order and a COLORREF's.
+            const DWORD pixel = fast ? static_cast<const DWORD*>(bits)[i] : getPixel(dc, i % width, i / width);
+            if ((pixel & 0xFFFFFF) == CLR_BACKGROUND) continue;
             d.first = std::min(d.first, i % width - pad);
             d.last = std::max(d.last, i % width - pad);
         }
@@ -115,16 +122,12 @@ bool PlaceGlyphs(IconCanvas& canvas, const TInk (&at16)[10], const TInk (&ink)[1
     return fits;
 }
 
-// Each number centred by its advance width in the canvas's font: the places when its ink
-// cannot be measured.
-void CentreGlyphs(IconCanvas& canvas) {
-    HDC dc = canvas.memDC.get();
-    const ScopedSelect font(dc, canvas.font.get());
+// Each number's ink centred between the frames: the places when the ink can only be read a
+// pixel at a time, which is too slow for the classic face's measurement and the narrowing too.
+void CentreGlyphs(IconCanvas& canvas, const TInk (&ink)[10]) {
     for (int value = 0; value < 100; ++value) {
-        const TNumberText text = FormatInt(value);
-        SIZE extent = {};
-        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-        canvas.glyphX[value] = (canvas.size - extent.cx) / 2;
+        const auto columns = InkOf(ink, value);
+        canvas.glyphX[value] = (canvas.size - (columns.second - columns.first + 1)) / 2 - columns.first;
     }
 }
 
@@ -154,7 +157,8 @@ void LayOutGlyphs(IconCanvas& canvas) {
         if (PlaceGlyphs(canvas, at16, ink) || --width < 1) return;
         canvas.font.reset(CreateCanvasFont(size, height, width));
     }
-    CentreGlyphs(canvas);
+    const ScopedSelect font(dc, canvas.font.get());
+    if (MeasureDigits(dc, size, ink, canvas.glyphBitmap.get())) CentreGlyphs(canvas, ink);
 }
 
 }  // namespace
@@ -163,13 +167,17 @@ int SmallIconSize() {
     const UINT dpi = TraySeams.taskbarDpi();
     const int size = dpi && TraySeams.getSystemMetricsForDpi ? TraySeams.getSystemMetricsForDpi(SM_CXSMICON, dpi) : 0;
     if (size > 0) return size;
-    const int systemSize = GetSystemMetrics(SM_CXSMICON);
+    const int systemSize = TraySeams.getSystemMetrics(SM_CXSMICON);
     return systemSize > 0 ? systemSize : kIconSize;
 }
 
 UINT TaskbarDpi() {
-    const HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
-    return taskbar && getDpiForWindow ? getDpiForWindow(taskbar) : 0;
+    if (!getDpiForWindow) return 0;
+    // The window is looked for only when the one kept is gone, for which the DPI is 0.
+    const UINT dpi = AppState.taskbarWindow ? getDpiForWindow(AppState.taskbarWindow) : 0;
+    if (dpi) return dpi;
+    AppState.taskbarWindow = FindWindowA("Shell_TrayWnd", nullptr);
+    return AppState.taskbarWindow ? getDpiForWindow(AppState.taskbarWindow) : 0;
 }
 
 void CreateIconCanvas(int size) {

@@ -65,7 +65,8 @@ void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon);
 void RefitTrayIcon(HWND window);
 
 // The DPI of the taskbar's window, through functions of Windows 10 1607 looked up at run
-// time; 0 where the system lacks them or there is no taskbar.
+// time; 0 where the system lacks them or there is no taskbar. Asked every few seconds: the
+// window is kept from one call to the next (AppState.taskbarWindow).
 UINT TaskbarDpi();
 
 // The shell, the wait and the last error of the add retry, and the taskbar's DPI, replaceable by tests.
@@ -74,6 +75,7 @@ struct TTraySeams {
     void(WINAPI* sleep)(DWORD) = Sleep;
     DWORD(WINAPI* getLastError)() = GetLastError;
     UINT (*taskbarDpi)() = TaskbarDpi;
+    int(WINAPI* getSystemMetrics)(int) = GetSystemMetrics;  // the system's size, where the taskbar gives none
     // The scratch bitmap of the digits' measurement, looked up so that the imports stay as they were.
     HBITMAP(WINAPI* createDibSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD) = [] {
         HBITMAP(WINAPI * function)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);

@@ -4,6 +4,7 @@
 #include "testlib.h"
 
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -33,8 +34,7 @@ TEST_CASE("Monitoring stops and starts in order; other timers, commands out of r
         StopMonitoring();
         REQUIRE(F::calls.size() == 1);
         CHECK((F::calls[0].action == NIM_DELETE && !F::TimerRunning() && !AppState.sampler && !AppState.canvas.memDC));
-        F::ClearRecords();
-        filtered.clear();
+        F::ClearRecords(), filtered.clear();
         AppState.taskbarCreatedMsg = 0;  // as on a first start
         StartMonitoring();  // with the program's own icon and a primed sampler, so that the first tick measures
         const decltype(filtered) expected[] = {{{AppState.mainWindow, created, 1}}, {{nullptr, created, 1}}, {}};
@@ -54,26 +54,36 @@ TEST_CASE("Monitoring stops and starts in order; other timers, commands out of r
     PlatformId = VER_PLATFORM_NT;
     CHECK((F::calls.empty() && F::samples == 0 && F::shellOpens.empty() && F::TimerRunning() && F::trims == 3));
     CHECK_FALSE(PumpMessagesFor(100));
-    // Help opens the text file, Restart the program with /r; Exit and closing end the loop.
+    // Help opens the text file, none where the program's folder is unknown; Restart starts the
+    // program's file with /r; Exit and closing end the loop.
     F::ClearRecords();
     F::Send(WM_COMMAND, IDM_HELP);
+    const TWide folder = std::exchange(AppState.exeDir, TWide());
+    F::Send(WM_COMMAND, IDM_HELP), AppState.exeDir = folder;
     CHECK(F::shellOpens == std::vector<std::wstring>{L"open C:\\Apps\\Tembix\\Tembix.txt "});
     CHECK_FALSE(PumpMessagesFor(100));
     F::Send(WM_COMMAND, IDM_RESTART);
-    CHECK(F::shellOpens.back() == L"open " + Str(Widen(ModuleFileName(nullptr))) + L" /r");
+    CHECK(F::shellOpens.back() == L"start " + Str(Widen(ModuleFileName(nullptr))) + L" /r");
     CHECK(PumpMessagesFor(3000));
     F::Send(WM_COMMAND, IDM_EXIT);
     CHECK(PumpMessagesFor(3000));
-    CHECK((IsWindow(AppState.mainWindow) && F::trims == 3));  // a posted WM_DESTROY leaves the window
+    CHECK((IsWindow(AppState.mainWindow) && F::trims == 4));  // a posted WM_DESTROY leaves the window
     F::Send(WM_CLOSE);
     CHECK_FALSE(IsWindow(AppState.mainWindow));
     CHECK(PumpMessagesFor(3000));
 }
 
-TEST_CASE("A tray click opens one menu at the pointer, with Pause or Resume; a choice arrives as the command") {
+TEST_CASE("A tray click opens one menu at the pointer, with Pause or Resume, its owner brought to the front past the "
+          "foreground lock for that moment only; a choice arrives as the command") {
     F f;
+    // From another window of this thread, whose input no thread can join: the system-wide lock is lifted, then put back.
+    HWND front = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    DWORD saved = 0, after = 0;
+    SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &saved, 0);
+    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(123456), 0);
     for (const bool paused : {false, true}) {
         F::ClearRecords();
+        SetForegroundWindow(front);
         SetCursorPos(300, 200);
         RECT rect = {};
         HMENU menu = nullptr;
@@ -92,6 +102,10 @@ TEST_CASE("A tray click opens one menu at the pointer, with Pause or Resume; a c
         PumpMessagesFor(100);
         CHECK((AppState.paused != paused && F::trims == 2 && AppState.popupMenu == nullptr && !IsMenu(menu)));
     }
+    SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &after, 0);
+    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(static_cast<UINT_PTR>(saved)), 0);
+    CHECK(after == 123456);
+    DestroyWindow(front);
     for (LPARAM mouse : {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MBUTTONUP, WM_CONTEXTMENU}) {
         CAPTURE(mouse);
         bool seen = false;

@@ -12,11 +12,13 @@ void UseFreshExeDir(const std::string& name) { AppState.exeDir = Widen(ScratchDi
 TWide Ini() { return SettingsPath(); }
 
 // The program with no timer running, so that only the dialog changes the settings; a
-// scratch directory and a Startup folder without shortcuts.
+// scratch directory with a file for this copy, and a Startup folder without shortcuts.
 struct DialogFixture : AppFixture, StartupFolder {
+    TWide self;
     DialogFixture() {
         KillTimer(AppState.mainWindow, IDT_SAMPLE);
         UseFreshExeDir("dialog");
+        REQUIRE(WriteFileBytes(self = AppState.exeDir + L"Tembix.exe", "MZ"));
     }
 };
 
@@ -104,84 +106,87 @@ TEST_CASE("Loading at start: any non-zero blink is on; the threshold's low byte,
     UseFreshExeDir("none");
     LoadSettings();
     CHECK((!AppState.blinkEnabled && AppState.threshold == 80 && !PathFileExistsW(Ini().c_str())));  // reading creates nothing
+    // No folder known: no "Tembix.ini" of the current folder, nor of the Windows folder (the profile functions').
+    wchar_t windows[MAX_PATH] = {};
+    const TWide strays[] = {L"Tembix.ini", TWide(windows, GetWindowsDirectoryW(windows, MAX_PATH)) + L"\\Tembix.ini"};
+    for (const TWide& stray : strays) REQUIRE(WriteFileBytes(stray, "[Option]\r\nBlinkTrayIcon=1\r\nThreshold=5\r\n"));
+    AppState.exeDir = TWide();
+    LoadSettings();
+    for (const TWide& stray : strays) DeleteFileW(stray.c_str());
+    CHECK((!AppState.blinkEnabled && AppState.threshold == 80));
 }
 
-TEST_CASE("OK rewrites the section whole, reading the threshold leniently, sets the program and installs or removes the shortcut") {
+TEST_CASE("OK rewrites the section whole, the threshold read leniently; the Startup box says whether this copy starts at "
+          "logon, and OK changes the folder only as the user changed the box") {
     DialogFixture f;
-    // A stale Tembix.lnk to another copy, replaced by the first install; one to another program.
-    CreateShellLink(f.path + L"Tembix.lnk", "", L"C:\\Elsewhere\\Tembix.exe", "", L"", L"", 0, 1, 0);
-    CreateShellLink(f.path + L"Editor.lnk", "", L"C:\\Tools\\editor.exe", "", L"", L"", 0, 1, 0);
-    struct Row {
-        const char* text;
-        int threshold;  // 1..100 stays, anything else is 80
-        bool blink, startup;
-    };
-    const Row rows[] = {{"75", 75, true, true},   {"007", 7, false, false}, {"100", 100, true, true}, {"1", 1, false, false},
-                        {"12a", 12, true, true},  {"", 80, false, false},   {"0", 80, true, true},    {"101", 80, true, false},
-                        {"999", 80, false, false}};
-    AppState.threshold = 80;
-    bool startup = true;  // the stale shortcut counts: its target is a Tembix.exe
-    for (const Row& row : rows) {
-        CAPTURE(std::string(row.text));
-        const std::string other = &row == rows ? "" : "[Other]\r\nk=v\r\n";  // the first without a file
-        if (other.empty()) DeleteFileW(Ini().c_str());
-        else REQUIRE(WriteFileBytes(Ini(), other + "[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
-        AppState.lastShown = 42;
-        CHECK(WithDialog([&](HWND dialog) {  // showing the current settings
-            CHECK(IsDlgButtonChecked(dialog, IDC_BLINK) == UINT(AppState.blinkEnabled));
-            CHECK(IsDlgButtonChecked(dialog, IDC_STARTUP) == UINT(startup));
-            CHECK(ItemText(dialog, IDC_THRESHOLD) == std::to_string(AppState.threshold));
-            CheckDlgButton(dialog, IDC_BLINK, row.blink);
-            CheckDlgButton(dialog, IDC_STARTUP, row.startup);
-            SetDlgItemTextA(dialog, IDC_THRESHOLD, row.text);
-            Press(dialog, IDOK);
-        }));
-        CHECK(ReadFileBytes(Ini()) == other + "[Option]\r\nBlinkTrayIcon=" + std::to_string(row.blink) + "\r\nThreshold=" +
-                                         std::to_string(row.threshold) + "\r\n");
-        CHECK((AppState.blinkEnabled == row.blink && AppState.threshold == row.threshold && AppState.lastShown == kNothingShown));
-        const auto files = f.Contents();
-        CHECK((files.size() == ((startup = row.startup) ? 2u : 1u) && files.count(L"Editor.lnk") == 1));
-        CHECK(GetShellLinkTarget(f.path + L"Tembix.lnk") == (row.startup ? AppState.exeDir + L"Tembix.exe" : L""));
-    }
-}
-
-TEST_CASE("The Startup box follows Task Manager's switch; OK changes the folder only as the user changed the box") {
-    DialogFixture f;
+    // The threshold's text, and what OK saves: 1..100 stays, anything else is 80.
+    const std::pair<const char*, int> saves[] = {{"75", 75}, {"007", 7}, {"100", 100}, {"1", 1}, {"12a", 12},
+                                                 {"", 80},   {"0", 80},  {"101", 80},  {"999", 80}};
+    size_t saved = 0;
+    using Value = std::pair<DWORD, std::string>;  // Task Manager's switch: an odd first byte of a binary value disables
     const std::string zeros(8, '\0'), time("\x80\x3E\xD5\xDE\xB1\x9D\x01\x00", 8);
+    const auto bin = [](char first, const std::string& tail) { return Value{REG_BINARY, first + std::string(3, '\0') + tail}; };
+    const Value none = {REG_NONE, ""}, off = bin(3, zeros);
+    const TWide other = Widen(ScratchDir("other-copy")) + L"\\Tembix.exe";
+    wchar_t shortForm[MAX_PATH] = {};
+    REQUIRE((WriteFileBytes(other, "MZ") && GetShortPathNameW(f.self.c_str(), shortForm, MAX_PATH) && f.self != shortForm));
+    struct Link {
+        const wchar_t* name;
+        TWide target;
+        Value value;
+    };
     struct Row {
-        const char* name;
-        std::pair<DWORD, std::string> value;
-        bool enabled;  // an odd first byte of a binary value disables
+        std::vector<Link> links;
+        bool shown, keptWhenTicked;  // the box; ticking keeps this copy's Tembix.lnk whole, and enables it
     };
+    const auto mine = [&](Value value) { return std::vector<Link>{{L"My Tembix.lnk", f.self, value}}; };
     const Row rows[] = {
-        {"none", {REG_NONE, ""}, true},     {"02", {REG_BINARY, std::string("\2\0\0\0", 4) + zeros}, true},
-        {"06", {REG_BINARY, std::string("\6\0\0\0", 4) + zeros}, true},   {"03, a time", {REG_BINARY, std::string("\3\0\0\0", 4) + time}, false},
-        {"03, no time", {REG_BINARY, std::string("\3\0\0\0", 4) + zeros}, false}, {"07", {REG_BINARY, std::string("\7\0\0\0", 4) + zeros}, false},
-        {"empty", {REG_BINARY, ""}, true},  {"a string", {REG_SZ, std::string("3\0\0\0", 4)}, true},
+        {mine(none), true}, {mine(bin(2, zeros)), true}, {mine(bin(6, zeros)), true}, {mine(bin(3, time)), false}, {mine(off), false},
+        {mine(bin(7, zeros)), false}, {mine({REG_BINARY, ""}), true}, {mine({REG_SZ, std::string("3\0\0\0", 4)}), true},
+        {{{L"Tembix.lnk", shortForm, none}}, true}, {{{L"Tembix.lnk", UpperCase(f.self), none}}, true},  // this copy, written otherwise
+        {{{L"Tembix.lnk", shortForm, off}, {L"Old.lnk", other, none}}, false, true},  // this copy's disabled, another copy's enabled
+        {{{L"Tembix.lnk", L"C:\\Moved\\Tembix.exe", none}}, false},               // a copy moved away
     };
-    // The user's own shortcut to this copy, by another name and with fields of its own: left
-    // alone unless the box is changed; ticking a disabled one makes Tembix.lnk instead.
-    const TWide mine = f.path + L"My Tembix.lnk";
     for (const Row& row : rows) {
         for (const bool ticked : {true, false}) {
-            CAPTURE(std::string(row.name));
+            CAPTURE(&row - rows);
             CAPTURE(ticked);
+            const auto& save = saves[saved % 9];
+            const bool blink = saved % 2 == 0;
+            const std::string other = saved++ ? "[Other]\r\nk=v\r\n" : "";  // the first without a file
+            if (other.empty()) DeleteFileW(Ini().c_str());
+            else REQUIRE(WriteFileBytes(Ini(), other + "[Option]\r\nThreshold=5\r\nExtra=1\r\n"));
+            AppState.lastShown = 42;
             f.Empty();
-            CreateShellLink(mine, "", AppState.exeDir + L"Tembix.exe", "/mine", L"", L"", 0, SW_SHOWMINNOACTIVE, 0);
-            SetSwitch(row.value, L"My Tembix.lnk");
-            const std::string before = Whole(mine);
-            CHECK(WithDialog([&](HWND dialog) {
-                CHECK(IsDlgButtonChecked(dialog, IDC_STARTUP) == UINT(row.enabled));
+            std::map<std::wstring, std::string> before, after;
+            for (const Link& link : row.links) {
+                CreateShellLink(f.path + link.name, "", link.target, "/mine", L"", L"", 0, SW_SHOWMINNOACTIVE, 0);
+                SetSwitch(link.value, link.name);
+                before[link.name] = Whole(f.path + link.name);
+            }
+            CHECK(WithDialog([&](HWND dialog) {  // showing the current settings
+                CHECK((IsDlgButtonChecked(dialog, IDC_STARTUP) == UINT(row.shown) && IsDlgButtonChecked(dialog, IDC_BLINK) == UINT(AppState.blinkEnabled)));
+                CHECK(ItemText(dialog, IDC_THRESHOLD) == std::to_string(AppState.threshold));
                 CheckDlgButton(dialog, IDC_STARTUP, ticked);
+                CheckDlgButton(dialog, IDC_BLINK, blink);
+                SetDlgItemTextA(dialog, IDC_THRESHOLD, save.first);
                 Press(dialog, IDOK);
             }));
-            const bool unchanged = ticked == row.enabled;
-            CHECK(f.Contents() == (unchanged ? Names{L"My Tembix.lnk"} : ticked ? Names{L"Tembix.lnk"} : Names{}));
-            CHECK((!unchanged || Whole(mine) == before));
-            CHECK(Switch(L"My Tembix.lnk") == (unchanged ? row.value : std::make_pair(DWORD(REG_NONE), std::string())));
+            CHECK(ReadFileBytes(Ini()) == other + "[Option]\r\nBlinkTrayIcon=" + std::to_string(blink) + "\r\nThreshold=" +
+                                             std::to_string(save.second) + "\r\n");
+            CHECK((AppState.blinkEnabled == blink && AppState.threshold == save.second && AppState.lastShown == kNothingShown));
+            // Left as shown: every file and switch as it was. Changed: exactly one enabled
+            // Tembix.lnk to this copy, or none to any copy, and no switch left behind.
+            const bool changed = ticked != row.shown;
+            for (const std::wstring& name : f.Contents()) after[name] = Whole(f.path + name.c_str());
+            if (!changed) CHECK(after == before);
+            else if (!ticked) CHECK(after.empty());
+            else CHECK((f.Contents() == Names{L"Tembix.lnk"} && (row.keptWhenTicked ? after[L"Tembix.lnk"] == before[L"Tembix.lnk"]
+                                                                                     : GetShellLinkTarget(f.path + L"Tembix.lnk") == f.self)));
+            for (const Link& link : row.links) CHECK(Switch(link.name) == (changed ? none : link.value));
+            for (const Link& link : row.links) SetSwitch(none, link.name);
         }
     }
-    SetSwitch({REG_NONE, ""}, L"My Tembix.lnk");
 }
 
 TEST_CASE("Cancel, Escape, the close box, other notifications and a save that fails change nothing") {
@@ -205,6 +210,17 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a save that fa
         CHECK((AppState.optionsDialog == dialog && IsWindowVisible(dialog) && Str(Widen(said)).find(Str(where)) != std::wstring::npos &&
                said.find(outcome) != std::string::npos));
         Press(dialog, IDCANCEL);
+    };
+    // ...while a file is held open, shared with `share`; while the threshold's write fails.
+    const auto whileLocked = [&](HWND dialog, const TWide& file, DWORD share, const TWide& where) {
+        HANDLE lock = CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        failedSave(dialog, where);
+        CloseHandle(lock);
+    };
+    const auto whileWriteFails = [&](HWND dialog, const char* outcome) {
+        profileWrite = std::exchange(WideApi.writePrivateProfileStringW, FailThreshold);
+        failedSave(dialog, SettingsPath(), outcome);
+        WideApi.writePrivateProfileStringW = profileWrite;
     };
 
     const std::function<void(HWND)> ways[] = {
@@ -230,21 +246,16 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a save that fa
             CHECK(AppState.optionsDialog == dialog);
             Press(dialog, IDCANCEL);
         },
-        [&](HWND dialog) {  // a file that cannot be read, so not be kept, nor written
-            HANDLE lock = CreateFileW(Ini().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // shared with none
-            failedSave(dialog, SettingsPath());
-            CloseHandle(lock);
+        [&](HWND dialog) {  // no folder known, said as the 9x family says it (no wide message box)
+            const TWide folder = std::exchange(AppState.exeDir, TWide());
+            const auto wideBox = std::exchange(WideApi.messageBoxW, nullptr);
+            failedSave(dialog, L"which Windows did not name");
+            WideApi.messageBoxW = wideBox;
+            AppState.exeDir = folder;
         },
-        [&](HWND dialog) {  // a write that fails after the section was erased
-            profileWrite = std::exchange(WideApi.writePrivateProfileStringW, FailThreshold);
-            failedSave(dialog, SettingsPath());
-            WideApi.writePrivateProfileStringW = profileWrite;
-        },
-        [&](HWND dialog) {  // a shortcut that cannot be removed, after the file was written
-            HANDLE lock = CreateFileW((f.path + L"Tembix.lnk").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-            failedSave(dialog, f.path);
-            CloseHandle(lock);
-        },
+        [&](HWND dialog) { whileLocked(dialog, Ini(), 0, Ini()); },  // a file that cannot be read, so not be kept, nor written
+        [&](HWND dialog) { whileWriteFails(dialog, "Nothing has changed"); },  // after the section was erased
+        [&](HWND dialog) { whileLocked(dialog, f.path + L"Tembix.lnk", FILE_SHARE_READ, f.path); },  // a shortcut that cannot go
     };
     for (const auto& way : ways) {
         CHECK(WithDialog([&](HWND dialog) {
@@ -259,11 +270,7 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a save that fa
     }
     // A file that cannot be put back is named, instead of a promise that nothing changed.
     lockOnFailure = INVALID_HANDLE_VALUE;  // armed
-    CHECK(WithDialog([&](HWND dialog) {
-        profileWrite = std::exchange(WideApi.writePrivateProfileStringW, FailThreshold);
-        failedSave(dialog, SettingsPath(), "could not be put back");
-        WideApi.writePrivateProfileStringW = profileWrite;
-    }));
+    CHECK(WithDialog([&](HWND dialog) { whileWriteFails(dialog, "could not be put back"); }));
     CloseHandle(lockOnFailure);
     WideApi.createFileW = CreateFileW;
     DestroyWindow(other);

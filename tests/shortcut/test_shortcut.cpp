@@ -32,20 +32,6 @@ void MoveStartupFolder(const TWide& folder, bool back = false) {
 
 }  // namespace
 
-TEST_CASE("A link's target comes back unresolved, for link paths of up to 260; none from a missing link") {
-    CoInitScope com;
-    const TWide dir = Widen(ScratchDir("links"));
-    MakeLink(dir + L"\\a.lnk", L"C:\\Does Not\\Exist.exe");
-    REQUIRE(CopyFileW((dir + L"\\a.lnk").c_str(), (dir + L"\\ab.lnk").c_str(), FALSE));
-    for (const size_t length : {260u, 261u, 1023u}) {  // "." components stretch a path to any length
-        std::wstring path = Str(dir) + L"\\";
-        while (path.size() + 6 < length) path += L".\\";
-        path += path.size() + 6 == length ? L"ab.lnk" : L"a.lnk";
-        CHECK(GetShellLinkTarget(path) == (length <= 260 ? L"C:\\Does Not\\Exist.exe" : L""));
-    }
-    CHECK(GetShellLinkTarget(dir + L"\\absent.lnk").empty());
-}
-
 // In the prefix's own Startup folder, and in folders named in letters that the ANSI code page
 // (1252 here) lacks: Cyrillic, and Polish, whose best fit names another folder.
 TEST_CASE_FIXTURE(StartupFolder, "Install and remove go through every entry and match by the target's file name alone") {
@@ -100,25 +86,36 @@ TEST_CASE_FIXTURE(StartupFolder, "Install and remove go through every entry and 
             CHECK((Contents() == expected && Contents(L"x.lnk\\") == Names{L"inner.lnk"} && FileNames(lookalike + L"*").empty()));
             CHECK((ReadFileBytes(path + L"Tembix.lnk") == kept) == (v.install && v.target == kThisCopy && *v.name == L'T'));
             CHECK((GetShellLinkTarget(path + L"Tembix.lnk") == (v.install ? kThisCopy : L"") && GetShellLinkTarget(path + L"cut.lnk").empty()));
-            CHECK(IsStartupShortcutPresent("TEMBIX.EXE") == v.install);
+            CHECK(IsStartupShortcutTo(kThisCopy) == v.install);
         }
         Empty();
     }
     MoveStartupFolder(path = prefixs, true);
 }
 
-TEST_CASE_FIXTURE(StartupFolder, "Without a Startup folder nothing is searched, deleted or created") {
+TEST_CASE_FIXTURE(StartupFolder, "A link's target comes back unresolved for link paths of up to 260, none from a missing "
+                                  "link; without a Startup folder nothing is searched, deleted or created") {
     const std::string scratch = ScratchDir("no-startup");
-    MakeLink(Widen(scratch) + L"\\Old Tembix.lnk", kOtherCopy);  // what a search or save in the current directory would hit
+    const TWide dir = Widen(scratch);
+    MakeLink(dir + L"\\a.lnk", L"C:\\Does Not\\Exist.exe");
+    REQUIRE(CopyFileW((dir + L"\\a.lnk").c_str(), (dir + L"\\ab.lnk").c_str(), FALSE));
+    for (const size_t length : {260u, 261u, 1023u}) {  // "." components stretch a path to any length
+        std::wstring path = Str(dir) + L"\\";
+        while (path.size() + 6 < length) path += L".\\";
+        path += path.size() + 6 == length ? L"ab.lnk" : L"a.lnk";
+        CHECK(GetShellLinkTarget(path) == (length <= 260 ? L"C:\\Does Not\\Exist.exe" : L""));
+    }
+    CHECK(GetShellLinkTarget(dir + L"\\absent.lnk").empty());
+    MakeLink(dir + L"\\Old Tembix.lnk", kOtherCopy);  // what a search or save in the current directory would hit
     char previous[MAX_PATH + 1] = {};
     GetCurrentDirectoryA(sizeof previous, previous);
     SetCurrentDirectoryA(scratch.c_str());
     MoveStartupFolder(Widen(scratch + "\\missing"));
     CHECK(GetStartupFolder().empty());
-    CHECK_FALSE(IsStartupShortcutPresent(kProgramFileName));
+    CHECK_FALSE(IsStartupShortcutTo(kThisCopy));
     CHECK(SUCCEEDED(RemoveStartupShortcuts(kProgramFileName)));
     CHECK(FAILED(InstallThisCopy()));  // said: no shortcut where one was asked for
     SetCurrentDirectoryA(previous);
-    CHECK(FileNames(Widen(scratch) + L"\\*").size() == 1);
+    CHECK(FileNames(dir + L"\\*") == Names{L"a.lnk", L"ab.lnk", L"Old Tembix.lnk"});
     MoveStartupFolder(path, true);
 }

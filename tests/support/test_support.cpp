@@ -20,10 +20,24 @@ TEST_CASE("The integer grammar: strict with a default, lenient, and back to text
         CHECK(ParseIntLenient(row.text) == row.lenient);
     }
     for (int32_t value : {0, 7, -1, 100, INT32_MAX, INT32_MIN}) CHECK(ParseIntOr(FormatInt(value).c_str(), 12345) == value);
-    const TWide full(std::wstring(TWide::kCapacity, L'x'));  // text is never cut: refused whole, left empty and too long
-    CHECK((full.size() == TWide::kCapacity && !full.TooLong() && (full + L"y").TooLong() && (full + L"y").empty()));
-    CHECK((TAnsi().Keep(TAnsi::kCapacity + 1).TooLong() && Widen(std::string(TAnsi::kCapacity, 'a')).TooLong()));
     CHECK(FormatInt(INT32_MIN) == "-2147483648");
+}
+
+// Text is never cut: one that does not fit is refused whole, left empty and too long, and
+// stays so through every part taken, every join and every conversion, so that it can never
+// pass for an empty (relative) path. In code page 932 here, where a character may take two bytes.
+TEST_CASE("A text too long stays too long end to end; a text that fits, double-byte text included, goes through whole") {
+    const TWide full(std::wstring(TWide::kCapacity, L'x')), over = full + L"y", fits = full.Left(TWide::kCapacity - 3);
+    const std::function<TWide(const TWide&)> steps[] = {
+        [](const TWide& t) { return t.Left(3); }, [](const TWide& t) { return t.From(1); }, [](const TWide& t) { return Widen(Narrow(t)); },
+        [](const TWide& t) { return TWide(L"C:\\") + t; }, [](const TWide& t) { return TWide(TText<wchar_t, 4000>(t) + L"a"); },
+        [](const TWide& t) { return FileNameOf(t); }, [](const TWide& t) { return UpperCase(t); }, [](const TWide& t) { return LongForm(t); },
+    };
+    for (const auto& step : steps) CHECK((step(over).TooLong() && step(over).empty() && !step(fits).TooLong()));
+    CHECK((Widen(std::string(TAnsi::kCapacity, 'a')).TooLong() && Narrow(full).size() == TWide::kCapacity));
+    // A folder whose ANSI name is longer than its count of characters, up to the capacity: "\u8868", 0x95 0x5C.
+    const std::wstring widest = L"C:\\" + std::wstring(TWide::kCapacity - 3, L'\u8868');
+    CHECK((Narrow(widest).size() == 3 + 2 * (TWide::kCapacity - 3) && Str(Widen(Narrow(widest))) == widest));
 }
 
 // The program runs here with ANSI code page 932, whose lead bytes include 0x81..0x9F: "表" is
@@ -111,15 +125,39 @@ TEST_CASE("The directory search applies the attribute mask and reports the end")
     CHECK((RestoreFile(snapshot) && Whole(kept) == before));
 }
 
-TEST_CASE("Bringing a window to the front lifts the foreground lock for that moment only") {
-    HWND front = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
-    HWND back = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 60, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
-    SetForegroundWindow(front);
-    DWORD saved = 0, after = 0;  // a system-wide setting, and another thread's own is none to join: the lock is lifted
-    SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &saved, 0);
-    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(123456), 0);
-    CHECK(ForceForeground(back));
-    SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &after, 0);
-    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<void*>(static_cast<UINT_PTR>(saved)), 0);
-    CHECK(after == 123456);
+
+// The planted library: an image of the test build, named like a system library that nothing in
+// this process has loaded, as a download might leave one beside Tembix.exe. This program starts
+// at the program's own entry point, as Tembix.exe does.
+TEST_CASE("A library planted beside the program is not loaded; a module path that fills MAX_PATH is refused, not cut") {
+    std::string built = "Z:" TEMBIX_PLANTED;
+    std::replace(built.begin(), built.end(), '/', '\\');
+    const auto loadedFrom = [](HMODULE module, bool loaded = true) {  // its folder, in capitals; then let go
+        const TWide path = ModulePath(module);
+        if (loaded) FreeLibrary(module);
+        return UpperCase(path.Left(path.size() - FileNameOf(path).size()));
+    };
+    const TWide here = loadedFrom(nullptr, false), planted = here + L"WTSAPI32.DLL", systemFolder = loadedFrom(GetModuleHandleA("kernel32"), false);
+    BOOL(WINAPI * setDefaultDllDirectories)(DWORD);
+    LookUpFunction(setDefaultDllDirectories, GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    REQUIRE((CopyFileW(Widen(built).c_str(), planted.c_str(), FALSE) && setDefaultDllDirectories));
+    // The entry point left the program's folder out before anything ran: what the shell or COM loads
+    // by name is the system's. Searched as by default, the plant is found, but not by the program's own loads.
+    CHECK(loadedFrom(LoadLibraryA("wtsapi32.dll")) == systemFolder);
+    setDefaultDllDirectories(0x1000);  // LOAD_LIBRARY_SEARCH_DEFAULT_DIRS: the program's folder first
+    CHECK(loadedFrom(LoadLibraryA("wtsapi32.dll")) == here);
+    CHECK(loadedFrom(LoadSystemLibrary("wtsapi32.dll")) == systemFolder);
+    DeleteFileW(planted.c_str());
+    HardenLibrarySearch();
+    // The same library in folders that make its path MAX_PATH - 1 and MAX_PATH characters long.
+    const std::wstring base = Str(Widen(ScratchDir("deep")));
+    for (const size_t length : {size_t(MAX_PATH - 1), size_t(MAX_PATH)}) {
+        const std::wstring path = base + L"\\" + std::wstring(length - base.size() - 13, L'd') + L"\\planted.dll";
+        CreateDirectoryW((L"\\\\?\\" + path.substr(0, path.size() - 12)).c_str(), nullptr);
+        REQUIRE(CopyFileW(Widen(built).c_str(), (L"\\\\?\\" + path).c_str(), FALSE));
+        const HMODULE module = LoadLibraryW((L"\\\\?\\" + path).c_str());
+        CHECK((ModulePath(module) == (length < MAX_PATH ? path.c_str() : L"") && ModulePath(module).TooLong() == (length == MAX_PATH) &&
+               ModuleFileName(module).TooLong() == (length == MAX_PATH)));
+        FreeLibrary(module);
+    }
 }

@@ -55,14 +55,16 @@ Ink InkOf(const Pixels& pixels, int width, int height, int margin) {
     return ink;
 }
 
-// The scratch bitmap of the digits' measurement, refused at the call numbered `refused`.
+// The scratch bitmap of the digits' measurement, refused from the call numbered `refused` on.
 int dibCalls = 0, refused = 0;
 HBITMAP WINAPI RefusingDib(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset) {
-    return ++dibCalls == refused ? nullptr : CreateDIBSection(dc, info, usage, bits, section, offset);
+    return ++dibCalls >= refused && refused > 0 ? nullptr : CreateDIBSection(dc, info, usage, bits, section, offset);
 }
 
 // Any size at all, where Wine's own answer for a DPI is always even.
 int WINAPI SizeForDpi(int, UINT dpi) { return static_cast<int>(dpi) / 6; }
+int systemSize = 0;
+int WINAPI SystemSize(int) { return systemSize; }
 
 }  // namespace
 
@@ -115,19 +117,24 @@ TEST_CASE("At every size from 16 to 32: the 100 images; each number in the thres
         CHECK((GetCurrentObject(dc, OBJ_BITMAP) == bitmap && GetCurrentObject(dc, OBJ_FONT) == font));  // as found
     }
     DeleteObject(classicFont);
-    // Ink that cannot be measured, at 16 or while narrowing: each number centred by its advance.
+    // No scratch bitmap, for the classic face at 16 or for the narrowing: each number centred
+    // all the same, its free columns left and right of the ink within one of each other.
     TraySeams.createDibSection = RefusingDib;
     for (refused = 1; refused <= 2; ++refused) {
         dibCalls = 0;
-        F::dpi = (20 + 4 * refused) * 6;
+        const int size = 20 + 4 * refused;
+        F::dpi = size * 6;
         FitIconCanvas();
-        const ScopedSelect font(AppState.canvas.memDC.get(), AppState.canvas.font.get());
         for (int value = 0; value < 100; ++value) {
-            SIZE extent = {};
-            GetTextExtentPoint32A(AppState.canvas.memDC.get(), FormatInt(value).c_str(), value < 10 ? 1 : 2, &extent);
-            CHECK((dibCalls == refused && AppState.canvas.glyphX[value] == (AppState.canvas.size - extent.cx) / 2));
+            CAPTURE(value);
+            DestroyIcon(MakeLoadIcon(static_cast<uint8_t>(value)));
+            const Ink ink = InkOf(ReadBitmapPixels(AppState.canvas.glyphBitmap.get(), size, size), size, size, 1);
+            CHECK((dibCalls == refused + 1 && std::abs((ink.left - 1) - (size - 2 - ink.right)) <= 1));
         }
     }
+    // No DPI from the taskbar (before Windows 10 1607, or none there): the system's size, else 16.
+    F::dpi = 0, TraySeams.getSystemMetrics = SystemSize;
+    for (const int metric : {20, 0}) CHECK(SmallIconSize() == ((systemSize = metric) ? metric : 16));
 }
 
 TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell, with the icon and its tip, in one call or none") {
@@ -156,6 +163,8 @@ TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell
         {"start-up", [] { StopMonitoring(), F::ClearRecords(), StartMonitoring(); }, "Tembix", A, kProgramIcon, -1, 1},
         {"before the first tick, 144 DPI", scale(144, WM_DISPLAYCHANGE), "Tembix", M, kProgramIcon, 0, 1},
         {"a load", tick(42), "Tembix: 42%", M, kBlue, 1, 1},      {"the same load", tick(42), nullptr, 0, 0, 1, 0},
+        {"96 DPI with no message at all: asked within five ticks", [&] { F::dpi = 96; for (int i = 0; i < 5; ++i) tick(42)(); },
+         "Tembix: 42%", M, kBlue, 5, 1},
         {"120 DPI told by the settings broadcast", scale(120, WM_SETTINGCHANGE), "Tembix: 42%", M, kBlue, 0, 1},
         {"a broadcast before the taskbar's new scale: the tick asks again", [] {
              F::Send(WM_DISPLAYCHANGE), F::dpi = 144, F::Send(WM_TIMER, IDT_SAMPLE);
@@ -163,7 +172,7 @@ TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell
         {"the same scale: no canvas made anew", scale(144, WM_DPICHANGED), nullptr, 0, 0, 0, 1},
         {"another", tick(43), "Tembix: 43%", M, kBlue, 1, 1},     {"100", tick(100), "Tembix: 100%", M, kRed, 1, 0},
         {"100 unblinking", tick(100), nullptr, 0, 0, 1, 0},       {"99", tick(99), "Tembix: 99%", M, kRed, 1, 0},
-        {"100 again", tick(100), "Tembix: 100%", M, kRed, 1, 0},  {"blinking on", tick(100, true), "Tembix: 100%", M, kYellow, 1, 0},
+        {"100 again", tick(100), "Tembix: 100%", M, kRed, 1, 0},  {"blinking on", tick(100, true), "Tembix: 100%", M, kYellow, 1, 1},
         {"the yellow one at 96 DPI", scale(96, WM_DPICHANGED), "Tembix: 100%", M, kYellow, 0, 1},
         {"blinking", tick(100, true), "Tembix: 100%", M, kRed, 1, 1}, {"below", tick(99, true), "Tembix: 99%", M, kRed, 1, 0},
         {"red first", tick(100, true), "Tembix: 100%", M, kRed, 1, 0},
@@ -180,6 +189,7 @@ TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell
              tick(100, true)();
          }, "Tembix: 100%", M, kRed, 2, 1},
         {"re-added while sampling, at 144 DPI", scale(144, AppState.taskbarCreatedMsg), "Tembix: 100%", A, kYellow, 1, 1},
+        {"no sampler (no memory for it at start): 0", [&] { AppState.sampler.reset(), tick(55)(); }, "Tembix: 0%", M, kBlue, 0, 1},
     };
     for (const Row& row : rows) {
         CAPTURE(std::string(row.name));
