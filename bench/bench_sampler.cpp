@@ -33,23 +33,48 @@ double MicrosecondsPer(int n, F f) {
     return (Now() - start) * 1e6 / n;
 }
 
-// Linux's own busy and total jiffies of all processors, from the first line of /proc/stat.
-bool LinuxTimes(double& busy, double& total) {
+// Linux's own busy and total jiffies of all processors (line 0 of /proc/stat), or of processor
+// n - 1 (line n).
+bool LinuxTimes(double& busy, double& total, int line = 0) {
     HANDLE file = CreateFileA("Z:\\proc\\stat", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    char text[256] = {};
+    char text[4096] = {};
     DWORD read = 0;
     ReadFile(file, text, sizeof text - 1, &read, nullptr);
     CloseHandle(file);
+    const char* at = text;
+    for (int i = 0; i < line && at; ++i) at = std::strchr(at, '\n') ? std::strchr(at, '\n') + 1 : nullptr;
     double field[8] = {};
-    if (std::sscanf(text, "cpu %lf %lf %lf %lf %lf %lf %lf %lf", &field[0], &field[1], &field[2], &field[3], &field[4],
-                    &field[5], &field[6], &field[7]) != 8) {
+    if (!at || std::sscanf(at, "%*s %lf %lf %lf %lf %lf %lf %lf %lf", &field[0], &field[1], &field[2], &field[3], &field[4],
+                           &field[5], &field[6], &field[7]) != 8) {
         return false;
     }
     total = 0;
     for (double f : field) total += f;
     busy = total - field[3] - field[4];  // idle and I/O wait
     return true;
+}
+
+// The busiest processor's load through the sampler against each processor's by Linux, over the
+// same second, while the benchmark script keeps one processor busy from outside Wine.
+int Busiest() {
+    TCpuMon mon;
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    for (int round = 0; round < 3; ++round) {
+        mon.GetUsage();
+        std::vector<double> busy0(info.dwNumberOfProcessors), total0(busy0), busy1(busy0), total1(busy0);
+        for (DWORD p = 0; p < info.dwNumberOfProcessors; ++p) LinuxTimes(busy0[p], total0[p], static_cast<int>(p) + 1);
+        Sleep(1000);
+        const unsigned load = mon.GetUsage(), busiest = mon.busiest;
+        std::printf("the sampler: %u %%, its busiest processor %u %%; Linux over the same second:", load, busiest);
+        for (DWORD p = 0; p < info.dwNumberOfProcessors; ++p) {
+            LinuxTimes(busy1[p], total1[p], static_cast<int>(p) + 1);
+            std::printf(" cpu%lu %.1f %%", p, 100 * (busy1[p] - busy0[p]) / (total1[p] - total0[p]));
+        }
+        std::printf("\n");
+    }
+    return 0;
 }
 
 // Samples for two seconds and returns the sampler's last reading and Linux's over its second.
@@ -94,23 +119,28 @@ TSamplerApi realApi;
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     InitPlatformInfo();
     if (PlatformId != VER_PLATFORM_NT) {
         std::printf("the sampler benchmark needs the NT family\n");
         return 1;
     }
+    if (argc > 1 && std::strcmp(argv[1], "busiest") == 0) return Busiest();
     realApi = LookUpSamplerApi(GetModuleHandleA("ntdll.dll"));
     if (!realApi.getSystemTimes || !realApi.querySystemInformation) {
         std::printf("GetSystemTimes or NtQuerySystemInformation not found\n");
         return 1;
     }
     const Source sources[] = {
-        {"the source chosen here (system times)", "one bare GetSystemTimes",
+        {"the source chosen here (system times, and class 8 for the busiest processor)",
+         "one bare GetSystemTimes and one bare class-8 query",
          [](HMODULE) { return realApi; },
          [] {
              FILETIME idle, kernel, user;
              realApi.getSystemTimes(&idle, &kernel, &user);
+             static TProcessorRecord records[kMaxGroupProcessors];
+             ULONG returned = 0;
+             realApi.querySystemInformation(kProcessorPerformanceClass, records, sizeof records, &returned);
          },
          TLoadSource::SystemTimes},
         {"the native query", "two bare native queries",
@@ -133,7 +163,7 @@ int main() {
              return api;
          },
          [] {
-             static BYTE records[64 * 48];
+             static TProcessorRecord records[kMaxGroupProcessors];
              ULONG returned = 0;
              for (USHORT group = 0; group < TwoGroupCount(); ++group) {
                  for (ULONG infoClass : {42ul, 8ul}) TwoGroups(infoClass, &group, 2, records, sizeof records, &returned);

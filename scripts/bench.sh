@@ -16,6 +16,11 @@ all() {
       echo "== $arch: $exe"
       scripts/wine-run.sh "$arch" "build/$arch/bench/$exe.exe" 2>/dev/null
     done
+    echo "== $arch: the busiest processor, with the last one kept busy from outside Wine (taskset)"
+    taskset -c "$(($(nproc) - 1))" sh -c 'while :; do :; done' &
+    spinner=$!
+    scripts/wine-run.sh "$arch" "build/$arch/bench/bench_sampler.exe" busiest 2>/dev/null || true
+    kill "$spinner"
     scripts/wine-prefix.sh stop "$WINEPREFIX"
     echo "== $arch: footprint (a minute)"
     bench/footprint.sh "build/$arch" "$arch" 60

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The README's screenshots, a docs step to run by hand after a change of the icon or the
 # dialog: the first-start and Options journeys at 96 and 144 DPI, saving what they see, then
-# the tray's corner enlarged four times and the Options dialog at 144 DPI, into docs/.
+# the tray's corner enlarged four times, the Options dialog at 144 DPI and the icon in high
+# contrast, into docs/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -17,3 +18,6 @@ for dpi in 96 144; do
   convert "$tests/artifacts/tray.ppm" -gravity southeast -crop 100x30+0+0 +repage -scale 400% "docs/tray-$dpi.png"
 done
 convert "$tests/artifacts/options.ppm" docs/options-144.png
+# The icon in high contrast, which only the tray test can show: Wine reports it off.
+(cd "$tests" && rm -rf artifacts && WINEPREFIX="$prefix" "$root/scripts/wine-run.sh" win64 test_tray.exe --test-case="High contrast*" >/dev/null)
+convert "$tests"/artifacts/hc-0[0-3].ppm -bordercolor gray -border 1 +append -scale 400% docs/tray-hc.png

@@ -273,11 +273,19 @@ struct AppFixture {
     static inline std::vector<std::wstring> shellOpens;  // "verb file parameters", and "start" for a new copy
     static inline uint64_t scriptedIdle = 1, scriptedAll = 0;
     static inline int dpi = 96, dpiQueries = 0;  // the taskbar's DPI, and how often it was asked
+    static inline bool contrast = false;         // high contrast, and how often it was asked
+    static inline int contrastReads = 0;
+    // The system's window, text, selection and selected text colours.
+    static inline COLORREF scheme[4] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(26, 235, 255), RGB(0, 0, 0)};
+    static inline uint8_t busiest = kNoBusiest;  // of two processors, the other idle; none: class 8 refused
+    static inline int64_t processorTime = 0, busiestIdle = 0;
 
     AppFixture() {
         [[maybe_unused]] static const bool registered = RegisterMainWindowClass(AppState.hInstance);
         TraySeams = {RecordNotify, RecordSleep, RecordLastError, [] { return ++dpiQueries, static_cast<UINT>(dpi); }};
-        dpi = 96;
+        TraySeams.highContrast = [] { return ++contrastReads, contrast; };
+        TraySeams.sysColor = SchemeColour;
+        dpi = 96, contrast = false, busiest = kNoBusiest;
         AppSeams.shellExecute = RecordShellExecute;
         AppSeams.startCopy = [](const TWide& program, const char* arguments) {
             return shellOpens.push_back(L"start " + Str(program) + L" " + Str(Widen(arguments))), true;
@@ -285,7 +293,7 @@ struct AppFixture {
         SupportSeams.setProcessWorkingSetSize = CountTrim;
         SamplerSeams.lookUp = [](HMODULE) {
             TSamplerApi api;
-            api.getSystemTimes = LoadTimes;
+            api.getSystemTimes = LoadTimes, api.querySystemInformation = ProcessorTimes;
             return api;
         };
         AppState.mainWindow = CreateMainWindow(AppState.hInstance);
@@ -307,7 +315,7 @@ struct AppFixture {
     }
     static void ClearRecords() {
         calls.clear(), results.clear(), errors.clear(), sleeps.clear(), shellOpens.clear();
-        lastErrorReads = trims = samples = failures = dpiQueries = 0;
+        lastErrorReads = trims = samples = failures = dpiQueries = contrastReads = 0;
     }
     // The sampler made by a start, primed with the scripted times; the records cleared.
     static void ScriptSampler() {
@@ -331,6 +339,17 @@ struct AppFixture {
         *kernel = {static_cast<DWORD>(scriptedAll), static_cast<DWORD>(scriptedAll >> 32)};
         *user = {};
         return TRUE;
+    }
+    static DWORD WINAPI SchemeColour(int index) {
+        return index == COLOR_WINDOW ? scheme[0] : index == COLOR_WINDOWTEXT ? scheme[1] : index == COLOR_HIGHLIGHT ? scheme[2] : scheme[3];
+    }
+    // Class 8 for two processors, one `busiest` % busy and the other idle, a second a call.
+    static LONG WINAPI ProcessorTimes(ULONG infoClass, void* buffer, ULONG length, ULONG* returned) {
+        if (infoClass != 8 || busiest == kNoBusiest || length < 2 * sizeof(TProcessorRecord)) return STATUS_INFO_LENGTH_MISMATCH_;
+        processorTime += 10000000, busiestIdle += (100 - busiest) * 100000;
+        const TProcessorRecord records[2] = {{busiestIdle, processorTime, 0, {}}, {processorTime, processorTime, 0, {}}};
+        std::memcpy(buffer, records, sizeof records);
+        return *returned = sizeof records, 0;
     }
     static BOOL WINAPI RecordNotify(DWORD action, PNOTIFYICONDATAA record) {
         ShellCall call = {action, {}, IconSize(record->hIcon), 0};

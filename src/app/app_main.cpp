@@ -81,6 +81,7 @@ HWND CreateMainWindow(HINSTANCE instance) {
 }
 
 void StartMonitoring() {
+    AppState.highContrast = TraySeams.highContrast();
     CreateIconCanvas();
     AppState.taskbarCreatedMsg = RegisterWindowMessageA("TaskbarCreated");
     LetTaskbarCreatedThrough(AppState.mainWindow, AppState.taskbarCreatedMsg);

@@ -22,9 +22,13 @@ void OnTimer(WPARAM timerId) {
     UpdateTrayIcon(AppState.mainWindow, NIM_MODIFY, false);
 }
 
-// The display, its scaling or the taskbar's changed: the icon is redrawn at once when its
-// size did, and the size asked once more with the next tick.
-void OnDisplayChange() {
+// The display, its scaling, the taskbar's or the colours changed: the icon is redrawn at once
+// as it stands when its size or look did, and the size asked once more with the next tick.
+// The contrast setting is read only when the colours or it changed, not with every tick.
+void OnDisplayChange(UINT message, WPARAM setting) {
+    if (message == WM_SYSCOLORCHANGE || (message == WM_SETTINGCHANGE && setting == SPI_SETHIGHCONTRAST)) {
+        AppState.highContrast = TraySeams.highContrast();
+    }
     AppState.sizeCheckIn = 1;
     RefitTrayIcon(AppState.mainWindow);
 }
@@ -132,7 +136,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_TRAYICON: OnTrayIcon(window, lParam); break;
         case WM_DISPLAYCHANGE:
         case WM_SETTINGCHANGE:
-        case WM_DPICHANGED: OnDisplayChange(); break;
+        case WM_SYSCOLORCHANGE:
+        case WM_DPICHANGED: OnDisplayChange(message, wParam); break;
         default:
             // 0 until registered, and WM_NULL (which the tray menu posts) is 0 too.
             if (AppState.taskbarCreatedMsg != 0 && message == AppState.taskbarCreatedMsg) OnTaskbarCreated();

@@ -28,8 +28,6 @@ constexpr ULONG kPerformanceRetryLength = 512;
 constexpr ULONG kTimeOfDayLength = 32;
 constexpr size_t kIdleTimeOffset = 0;
 constexpr size_t kSystemTimeOffset = 8;
-constexpr size_t kKernelTimeOffset = 8;  // in a class 8 record
-constexpr size_t kUserTimeOffset = 16;
 constexpr size_t kGroupRecordsSize = kMaxGroupProcessors * kProcessorRecordSize;
 
 const char kUsageValue[] = "KERNEL\\CPUUsage";
@@ -53,13 +51,22 @@ int64_t Difference(int64_t a, int64_t b) {
 
 int64_t Sum(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
 
-// One group's records of a class into the buffer of 64; length: the bytes it answered,
+// One group's records of a class into the buffer of 64; `processors`: the records it answered,
 // never more than the buffer holds. A refused group, a too-short buffer included, fails.
-bool QueryGroup(TQuerySystemInformationEx query, ULONG infoClass, USHORT group, BYTE* records, ULONG& length) {
+bool QueryGroup(TQuerySystemInformationEx query, ULONG infoClass, USHORT group, TProcessorRecord* records, ULONG& processors) {
     ULONG returned = 0;
     if (query(infoClass, &group, sizeof group, records, kGroupRecordsSize, &returned) != 0) return false;
-    length = returned < kGroupRecordsSize ? returned : kGroupRecordsSize;
+    processors = (returned < kGroupRecordsSize ? returned : kGroupRecordsSize) / kProcessorRecordSize;
     return true;
+}
+
+// idle / time < bestIdle / bestTime, both times positive: multiplied out in integers where
+// every figure fits 32 bits (a tick's do: seven minutes), else in doubles (after a sleep).
+bool LessIdle(int64_t idle, int64_t time, int64_t bestIdle, int64_t bestTime) {
+    if (((idle | time | bestIdle | bestTime) >> 32) == 0) {
+        return uint64_t(uint32_t(idle)) * uint32_t(bestTime) < uint64_t(uint32_t(bestIdle)) * uint32_t(time);
+    }
+    return static_cast<double>(idle) * static_cast<double>(bestTime) < static_cast<double>(bestIdle) * static_cast<double>(time);
 }
 
 // Holds the x87 unit at its 64-bit significand with rounding to nearest, and puts the
@@ -190,6 +197,7 @@ void TCpuMon::Reset() {
     if (PlatformId != VER_PLATFORM_NT) return;
     prevIdleTime = 0;
     prevSystemTime = 0;
+    processorsKnown = false;
 }
 
 uint8_t TCpuMon::GetUsage() { return PlatformId == VER_PLATFORM_NT ? SampleNt() : Sample9x(); }
@@ -202,11 +210,71 @@ bool TCpuMon::Query(int64_t& idleTime, int64_t& systemTime) {
             if (!api.getSystemTimes(&idle, &kernel, &user)) return false;
             idleTime = AsInt64(idle);
             systemTime = Sum(AsInt64(kernel), AsInt64(user));
+            QueryProcessors();
             return true;
         }
         case TLoadSource::NativeQuery: return QueryNative(idleTime, systemTime);
         default: return false;
     }
+}
+
+// Room for the counters of `slots` processors; the busiest is counted against the last
+// sample's counters only where they are all there.
+bool TCpuMon::StartProcessors(size_t slots) {
+    counted_ = 0;
+    busiestIdle_ = busiestTime_ = 0;
+    if (slots > processorSlots) {
+        processorTimes = AllocateArray<TProcessorTimes>(slots);  // the old ones go first: no realloc
+        processorSlots = processorTimes ? slots : 0;
+        processorsKnown = false;
+    }
+    counting_ = processorsKnown && processorSlots;
+    processorsKnown = false;  // until every slot holds this sample's counters
+    return processorSlots != 0;
+}
+
+// Sums a group's records (`performanceRecords`, the idle times from `idleOf`) into idle and
+// all, and keeps each processor's counters in its slot from firstSlot on; against the last
+// ones, the least idle share so far is the busiest. A processor that had no time counts 0, as
+// its share cannot be told.
+void TCpuMon::CountGroup(const TProcessorRecord* idleOf, ULONG processors, size_t firstSlot, int64_t& idle, int64_t& all) {
+    TProcessorTimes* last = processorSlots ? processorTimes.get() + firstSlot : nullptr;
+    for (ULONG i = 0; i < processors; ++i) {
+        // Kernel time includes idle time: kernel plus user is all the processor's time.
+        const int64_t processorAll = Sum(performanceRecords[i].kernel, performanceRecords[i].user), processorIdle = idleOf[i].idle;
+        all = Sum(all, processorAll);
+        idle = Sum(idle, processorIdle);
+        if (!last) continue;
+        const int64_t idleDelta = Difference(processorIdle, last[i].idle), timeDelta = Difference(processorAll, last[i].all);
+        last[i] = {processorIdle, processorAll};
+        if (!counting_) continue;
+        ++counted_;
+        if (timeDelta > 0 && (busiestTime_ == 0 || LessIdle(idleDelta, timeDelta, busiestIdle_, busiestTime_))) {
+            busiestIdle_ = idleDelta;
+            busiestTime_ = timeDelta;
+        }
+    }
+}
+
+// A sample that counted another number of processors than the last is a first one for them.
+void TCpuMon::EndProcessors(DWORD processors) {
+    if (processors != processorsSeen) counting_ = false;
+    processorsSeen = processors;
+    processorsKnown = true;
+}
+
+// Each processor's counters beside the system times, from class 8 of the native query (the
+// calling thread's group): for the busiest only, so its failure leaves the total alone.
+void TCpuMon::QueryProcessors() {
+    ULONG returned = 0;
+    if (!api.querySystemInformation || !StartProcessors(kMaxGroupProcessors) ||
+        api.querySystemInformation(kProcessorPerformanceClass, performanceRecords, kGroupRecordsSize, &returned) != 0) {
+        return;
+    }
+    const ULONG processors = (returned < kGroupRecordsSize ? returned : kGroupRecordsSize) / kProcessorRecordSize;
+    int64_t idle = 0, all = 0;  // the system times' already
+    CountGroup(performanceRecords, processors, 0, idle, all);
+    EndProcessors(processors);
 }
 
 // The two classes of one group back to back, idle first, so that they describe the same
@@ -216,29 +284,25 @@ bool TCpuMon::Query(int64_t& idleTime, int64_t& systemTime) {
 bool TCpuMon::QueryGroups(int64_t& idleTime, int64_t& systemTime) {
     int64_t idle = 0, all = 0;
     const WORD groups = api.getActiveProcessorGroupCount();
+    StartProcessors(size_t(groups) * kMaxGroupProcessors);
     ULONG processorsInAll = 0;
     for (USHORT group = 0; group < groups; ++group) {
-        ULONG idleLength = 0, length = 0;
-        if (askIdleClass && !QueryGroup(api.querySystemInformationEx, kProcessorIdleClass, group, idleRecords, idleLength)) {
+        ULONG idleProcessors = 0, processors = 0;
+        if (askIdleClass && !QueryGroup(api.querySystemInformationEx, kProcessorIdleClass, group, idleRecords, idleProcessors)) {
             return false;
         }
-        if (!QueryGroup(api.querySystemInformationEx, kProcessorPerformanceClass, group, performanceRecords, length)) {
+        if (!QueryGroup(api.querySystemInformationEx, kProcessorPerformanceClass, group, performanceRecords, processors)) {
             return false;
         }
-        const ULONG processors = length / kProcessorRecordSize;
-        if (askIdleClass && idleLength / kProcessorRecordSize != processors) return false;
-        for (ULONG i = 0; i < processors; ++i) {
-            const BYTE* record = performanceRecords + i * kProcessorRecordSize;
-            // Kernel time includes idle time: kernel plus user is all the processor's time.
-            all = Sum(all, Sum(ReadInt64(record + kKernelTimeOffset), ReadInt64(record + kUserTimeOffset)));
-            idle = Sum(idle, ReadInt64(askIdleClass ? idleRecords + i * kProcessorRecordSize : record));
-        }
+        if (askIdleClass && idleProcessors != processors) return false;
+        CountGroup(askIdleClass ? idleRecords : performanceRecords, processors, size_t(group) * kMaxGroupProcessors, idle, all);
         processorsInAll += processors;
     }
     if (groups == 0) return false;
     if (groups != groupCount || processorsInAll != groupProcessors) Reset();
     groupCount = groups;
     groupProcessors = processorsInAll;
+    if (processorSlots) EndProcessors(processorsInAll);
     idleTime = idle;
     systemTime = all;
     return true;
@@ -262,6 +326,8 @@ bool TCpuMon::QueryNative(int64_t& idleTime, int64_t& systemTime) {
 
 uint8_t TCpuMon::SampleNt() {
     int64_t idleTime = 0, systemTime = 0;
+    busiest = kNoBusiest;
+    counted_ = 0;
     if (!Query(idleTime, systemTime)) return 0;
     // Only the native query's time is the clock's, which needs the count; the other sources'
     // kernel and user times are sums over the same processors as their idle time.
@@ -270,6 +336,8 @@ uint8_t TCpuMon::SampleNt() {
     if (prevIdleTime != 0) {
         load = LoadFromDeltas(Difference(idleTime, prevIdleTime), Difference(systemTime, prevSystemTime), processors);
     }
+    // Both figures from the same moment, and on a first sample neither.
+    if (prevIdleTime != 0 && counting_ && counted_ > 1) busiest = LoadFromDeltas(busiestIdle_, busiestTime_, 1);
     prevIdleTime = idleTime;
     prevSystemTime = systemTime;
     return load;

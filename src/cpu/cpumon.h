@@ -38,6 +38,14 @@ constexpr ULONG kProcessorPerformanceClass = 8;
 constexpr ULONG kProcessorIdleClass = 42;
 constexpr ULONG kProcessorRecordSize = 48;
 constexpr ULONG kMaxGroupProcessors = 64;
+struct TProcessorRecord {
+    int64_t idle, kernel, user, more[3];
+};
+static_assert(sizeof(TProcessorRecord) == kProcessorRecordSize, "a processor's record");
+struct TProcessorTimes {
+    int64_t idle, all;
+};
+constexpr uint8_t kNoBusiest = 255;  // no figure for the busiest processor
 // Windows 11 22H2 and 23H2 report an inflated idle time in class 8; 24H2 (26100) fixed it.
 constexpr DWORD kIdleFaultFirstBuild = 22621;
 constexpr DWORD kIdleFaultEndBuild = 26100;
@@ -91,7 +99,12 @@ public:
 
     // Makes the next sample a first one, which yields 0 and only records the counters.
     virtual void Reset();
+    // The load of all processors together; sets `busiest` for the same moment.
     uint8_t GetUsage();
+    // The load of the busiest single processor in the last sample: from every group's records
+    // from Windows 7 on, from class 8 beside the system times; kNoBusiest with one processor,
+    // on the other sources, on a first sample, or without memory for the processors' counters.
+    uint8_t busiest = kNoBusiest;
 
     // Open so that tests can see what was chosen and script the registry reads.
     bool startPending = false;
@@ -105,14 +118,27 @@ public:
     DWORD groupProcessors = 0;  // and the processors they answered for
     bool askIdleClass = false;  // where class 8's idle time is wrong
     // One group's records: a group holds at most 64 processors.
-    BYTE performanceRecords[kMaxGroupProcessors * kProcessorRecordSize];
-    BYTE idleRecords[kMaxGroupProcessors * kProcessorRecordSize];
+    TProcessorRecord performanceRecords[kMaxGroupProcessors];
+    TProcessorRecord idleRecords[kMaxGroupProcessors];
+    // Each processor's counters at the last sample, 64 slots a group; from malloc, as any memory.
+    unique_alloc<TProcessorTimes> processorTimes;
+    size_t processorSlots = 0;
+    DWORD processorsSeen = 0;     // by the last sample that counted them
+    bool processorsKnown = false;  // the slots hold the last sample's counters
 
 private:
     void ChooseSource();
     bool Query(int64_t& idleTime, int64_t& systemTime);
     bool QueryGroups(int64_t& idleTime, int64_t& systemTime);
     bool QueryNative(int64_t& idleTime, int64_t& systemTime);
+    void QueryProcessors();
+    bool StartProcessors(size_t slots);
+    void CountGroup(const TProcessorRecord* idleOf, ULONG processors, size_t firstSlot, int64_t& idle, int64_t& all);
+    void EndProcessors(DWORD processors);
+    // This sample's busiest processor so far: the one with the least idle share, by its deltas.
+    bool counting_ = false;  // against counters of the last sample
+    DWORD counted_ = 0;
+    int64_t busiestIdle_ = 0, busiestTime_ = 0;
     uint8_t SampleNt();
     uint8_t Sample9x();
 };

@@ -60,6 +60,12 @@ unique_alloc<T> Allocate(Args&&... args) {
 inline unique_alloc<BYTE> AllocateBytes(size_t size) {
     return unique_alloc<BYTE>(static_cast<BYTE*>(std::malloc(size ? size : 1)));
 }
+// Room for n plain records, not initialised, or null.
+template <class T>
+unique_alloc<T> AllocateArray(size_t n) {
+    static_assert(std::is_trivially_destructible_v<T>, "plain records: only the first would be destroyed");
+    return unique_alloc<T>(static_cast<T*>(std::malloc(n ? n * sizeof(T) : 1)));
+}
 
 // Selects an object into a device context and puts the previous one back on scope exit,
 // so that no canvas object stays selected between operations.

@@ -37,19 +37,20 @@ HFONT CreateCanvasFont(int size, int height, int width) {
 }
 
 // Into the bitmap selected in the memory DC: at 16 pixels the hand-made digits, at other
-// sizes the same near-white "100", unframed, centred.
-void PaintHundred(HDC dc, HBRUSH background, int size) {
+// sizes the same "100", unframed, centred; in the ink on the paper.
+void PaintHundred(HDC dc, COLORREF paper, COLORREF ink, int size) {
     const RECT whole = {0, 0, size, size};
-    FillRect(dc, &whole, background);
+    const unique_hbrush brush(CreateSolidBrush(paper));
+    FillRect(dc, &whole, brush.get());
     if (size == kIconSize) {
-        for (size_t i = 0; i < sizeof HundredPixelsX; ++i) SetPixel(dc, HundredPixelsX[i], HundredPixelsY[i], CLR_BACKGROUND);
+        for (size_t i = 0; i < sizeof HundredPixelsX; ++i) SetPixel(dc, HundredPixelsX[i], HundredPixelsY[i], ink);
         return;
     }
     const unique_hfont font(CreateCanvasFont(size, size * 9 / 16, 0));  // as high as the hand-made ones
     const ScopedSelect selected(dc, font.get());
     SIZE extent = {};
     GetTextExtentPoint32A(dc, "100", 3, &extent);
-    SetTextColor(dc, CLR_BACKGROUND);
+    SetTextColor(dc, ink);
     SetBkMode(dc, TRANSPARENT);
     TextOutA(dc, (size - extent.cx) / 2, (size - extent.cy) / 2, "100", 3);
     SetBkMode(dc, OPAQUE);
@@ -163,6 +164,29 @@ void LayOutGlyphs(IconCanvas& canvas) {
 
 }  // namespace
 
+bool HighContrastOn() {
+    HIGHCONTRASTA contrast = {};
+    contrast.cbSize = sizeof contrast;
+    return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) && (contrast.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+TIconLook IconLook(bool highContrast) {
+    if (!highContrast) return {{CLR_BACKGROUND, CLR_BACKGROUND}, {CLR_BLUE, CLR_RED}, {CLR_RED, CLR_YELLOW}, {CLR_BACKGROUND, CLR_BACKGROUND}};
+    const COLORREF window = TraySeams.sysColor(COLOR_WINDOW), text = TraySeams.sysColor(COLOR_WINDOWTEXT);
+    const COLORREF highlight = TraySeams.sysColor(COLOR_HIGHLIGHT), highlightText = TraySeams.sysColor(COLOR_HIGHLIGHTTEXT);
+    // A selection colour that is the window's would tell the states by their frame alone.
+    const bool distinct = highlight != window;
+    TIconLook look = {{window, distinct ? highlight : text}, {text, distinct ? highlightText : window}, {}, {}};
+    look.hundredPaper[0] = look.paper[1], look.hundredInk[0] = look.ink[1];
+    look.hundredPaper[1] = text, look.hundredInk[1] = window;
+    // Digits in the colour of their square would vanish: they take its complement.
+    for (int i = 0; i < 2; ++i) {
+        if (look.ink[i] == look.paper[i]) look.ink[i] = look.paper[i] ^ 0xFFFFFF;
+        if (look.hundredInk[i] == look.hundredPaper[i]) look.hundredInk[i] = look.hundredPaper[i] ^ 0xFFFFFF;
+    }
+    return look;
+}
+
 int SmallIconSize() {
     const UINT dpi = TraySeams.taskbarDpi();
     const int size = dpi && TraySeams.getSystemMetricsForDpi ? TraySeams.getSystemMetricsForDpi(SM_CXSMICON, dpi) : 0;
@@ -180,13 +204,24 @@ UINT TaskbarDpi() {
     return AppState.taskbarWindow ? getDpiForWindow(AppState.taskbarWindow) : 0;
 }
 
+namespace {
+
+// The look's brushes; the 100 images are painted in it by PaintHundredImages.
+void ColourIconCanvas(const TIconLook& look) {
+    IconCanvas& canvas = AppState.canvas;
+    canvas.look = look;
+    for (int state = 0; state < 2; ++state) {
+        canvas.paperBrush[state].reset(CreateSolidBrush(look.paper[state]));
+        canvas.inkBrush[state].reset(CreateSolidBrush(look.ink[state]));
+    }
+}
+
+}  // namespace
+
 void CreateIconCanvas(int size) {
     IconCanvas& canvas = AppState.canvas;
     canvas.size = size;
-
-    canvas.backBrush.reset(CreateSolidBrush(CLR_BACKGROUND));
-    canvas.redBrush.reset(CreateSolidBrush(CLR_RED));
-    canvas.blueBrush.reset(CreateSolidBrush(CLR_BLUE));
+    ColourIconCanvas(IconLook(AppState.highContrast));
 
     {
         // Compatible with the screen, not with the memory DC, so that they are colour bitmaps.
@@ -204,18 +239,24 @@ void CreateIconCanvas(int size) {
 void PaintHundredImages() {
     IconCanvas& canvas = AppState.canvas;
     HDC dc = canvas.memDC.get();
-    const unique_hbrush yellowBrush(CreateSolidBrush(CLR_YELLOW));
+    const TIconLook& look = canvas.look;
     const ScopedSelect keep(dc, canvas.hundredRed.get());
-    PaintHundred(dc, canvas.redBrush.get(), canvas.size);
+    PaintHundred(dc, look.hundredPaper[0], look.hundredInk[0], canvas.size);
     SelectObject(dc, canvas.hundredYellow.get());
-    PaintHundred(dc, yellowBrush.get(), canvas.size);
+    PaintHundred(dc, look.hundredPaper[1], look.hundredInk[1], canvas.size);
 }
 
 bool FitIconCanvas() {
     const int size = SmallIconSize();
-    if (size == AppState.canvas.size) return false;
-    DestroyIconCanvas();
-    CreateIconCanvas(size);
+    const TIconLook look = IconLook(AppState.highContrast);
+    const bool sameLook = std::memcmp(&look, &AppState.canvas.look, sizeof look) == 0;
+    if (size == AppState.canvas.size && sameLook) return false;
+    if (size == AppState.canvas.size) {
+        ColourIconCanvas(look);  // the digits keep their places
+    } else {
+        DestroyIconCanvas();
+        CreateIconCanvas(size);
+    }
     PaintHundredImages();
     return true;
 }
@@ -228,7 +269,5 @@ void DestroyIconCanvas() {
     canvas.hundredRed.reset();
     canvas.hundredYellow.reset();
     canvas.font.reset();
-    canvas.backBrush.reset();
-    canvas.redBrush.reset();
-    canvas.blueBrush.reset();
+    for (int state = 0; state < 2; ++state) canvas.paperBrush[state].reset(), canvas.inkBrush[state].reset();
 }

@@ -6,22 +6,22 @@ void PaintLoadGlyph(uint8_t value) {
     IconCanvas& canvas = AppState.canvas;
     HDC dc = canvas.memDC.get();
     const TNumberText text = FormatInt(value);
-    const bool belowThreshold = value < AppState.threshold;
+    const int state = value >= AppState.threshold;  // 1: at or above
 
     const int size = canvas.size;
     const RECT whole = {0, 0, size, size};
     const ScopedSelect bitmap(dc, canvas.glyphBitmap.get());
-    FillRect(dc, &whole, canvas.backBrush.get());
+    FillRect(dc, &whole, canvas.paperBrush[state].get());
     {
         const ScopedSelect font(dc, canvas.font.get());
         // Across, the place laid out for the number with the canvas; the top at the 16-pixel
-        // top scaled.
-        const int x = canvas.glyphX[value];
-        SetTextColor(dc, belowThreshold ? CLR_BLUE : CLR_RED);
-        // Opaque cells in the DC's near-white background colour, like the fill.
-        ExtTextOutA(dc, x, size / kIconSize, ETO_OPAQUE, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+        // top scaled. Opaque cells on the paper, like the fill.
+        SetTextColor(dc, canvas.look.ink[state]);
+        SetBkColor(dc, canvas.look.paper[state]);
+        ExtTextOutA(dc, canvas.glyphX[value], size / kIconSize, ETO_OPAQUE, nullptr, text.c_str(), static_cast<UINT>(text.size()),
+                    nullptr);
     }
-    FrameRect(dc, &whole, belowThreshold ? canvas.blueBrush.get() : canvas.redBrush.get());
+    FrameRect(dc, &whole, canvas.inkBrush[state].get());
 }
 
 HICON MakeLoadIcon(uint8_t value) {

@@ -2,6 +2,7 @@
 // glyph with its blink rule, and the one operation that adds, changes and removes the icon.
 #pragma once
 
+#include "state/state.h"
 #include "support/platform.h"
 #include "support/raii.h"
 
@@ -15,6 +16,12 @@ constexpr COLORREF CLR_BLUE = 0x00FF0000;
 constexpr COLORREF CLR_YELLOW = 0x0000E3E3;
 
 constexpr UINT WM_TRAYICON = 0x9000;
+
+// Outside high contrast the colours above; in it the system's, the state told by shape too:
+// below the threshold a framed square on the window colour, at or above it a filled one in
+// the selection colour, and a blinking 100 alternating it with one filled with the text colour.
+TIconLook IconLook(bool highContrast);
+bool HighContrastOn();  // SPI_GETHIGHCONTRAST reports HCF_HIGHCONTRASTON
 constexpr int kIconSize = 16;  // the classic size, which the 100 table and the glyph's places are for
 
 // The 46 pixels of the digits "100", as x and y in painting order.
@@ -29,8 +36,8 @@ int SmallIconSize();
 void CreateIconCanvas(int size = SmallIconSize());
 void PaintHundredImages();
 void DestroyIconCanvas();
-// Makes the canvas and its 100 images anew when the small-icon size is no longer the one
-// they were made for; true when it did.
+// Makes the canvas and its 100 images anew when the small-icon size or the look (for
+// AppState.highContrast) is no longer the one they were made for; true when it did.
 bool FitIconCanvas();
 
 // value 0..99: the number in blue below the threshold, red at or above it.
@@ -59,9 +66,10 @@ static_assert(sizeof(TNotifyIconData) == kNotifyIconDataSize, "the shell reads t
 // action: NIM_ADD, NIM_MODIFY or NIM_DELETE. Samples the load unless the program's own
 // icon is wanted or the icon is being removed.
 void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon);
-// After a change of the display or its scaling: when the small-icon size changed, the
-// canvas made anew and the icon replaced at once as it stands (the number last shown, or the
-// program's own icon while paused or before the first tick), without a sample.
+// After a change of the display, its scaling or its colours: when the small-icon size or the
+// look changed, the canvas made anew and the icon replaced at once as it stands (the number
+// last shown with its tip, or the program's own icon while paused or before the first tick),
+// without a sample.
 void RefitTrayIcon(HWND window);
 
 // The DPI of the taskbar's window, through functions of Windows 10 1607 looked up at run
@@ -76,6 +84,9 @@ struct TTraySeams {
     DWORD(WINAPI* getLastError)() = GetLastError;
     UINT (*taskbarDpi)() = TaskbarDpi;
     int(WINAPI* getSystemMetrics)(int) = GetSystemMetrics;  // the system's size, where the taskbar gives none
+    // High contrast and the system's colours, which Wine never reports on.
+    bool (*highContrast)() = HighContrastOn;
+    DWORD(WINAPI* sysColor)(int) = GetSysColor;
     // The scratch bitmap of the digits' measurement, looked up so that the imports stay as they were.
     HBITMAP(WINAPI* createDibSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD) = [] {
         HBITMAP(WINAPI * function)(HDC, const BITMAPINFO*, UINT, void**, HANDLE, DWORD);

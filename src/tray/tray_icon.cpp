@@ -21,18 +21,19 @@ HICON LoadProgramIcon() {
     return static_cast<HICON>(LoadImageA(AppState.hInstance, "MAINICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
-// What a hover or a screen reader gets: the number shown, or why there is none. The rest
-// of the field stays zero.
-void CopyTip(char (&tip)[64], bool useProgramIcon, uint8_t value) {
-    static const char kName[] = "Tembix", kPaused[] = "Tembix: paused";
+// What a hover or a screen reader gets: the number shown, whether it is at or above the
+// threshold (which the colour alone tells otherwise), and the busiest processor of the same
+// moment; or why there is no number. The rest of the field stays zero.
+void CopyTip(char (&tip)[64], bool useProgramIcon, uint8_t value, uint8_t busiest) {
+    TText<char, sizeof tip - 1> text("Tembix");
     if (useProgramIcon) {
-        std::memcpy(tip, AppState.paused ? kPaused : kName, AppState.paused ? sizeof kPaused : sizeof kName);
-        return;
+        if (AppState.paused) text += ": paused";
+    } else {
+        ((text += ": ") += FormatInt(value < 100 ? value : 100)) += '%';
+        if (value >= AppState.threshold) (text += ", at or above ") += FormatInt(AppState.threshold);
+        if (busiest != kNoBusiest) ((text += " (busiest processor ") += FormatInt(busiest)) += "%)";
     }
-    const TNumberText number = FormatInt(value < 100 ? value : 100);
-    std::memcpy(tip, kPaused, 8);  // "Tembix: "
-    std::memcpy(tip + 8, number.c_str(), number.size());
-    tip[8 + number.size()] = '%';
+    std::memcpy(tip, text.c_str(), text.size());
 }
 
 // A shell that is still starting (or too busy) answers an add with a time-out; it often
@@ -55,13 +56,13 @@ void RetryAdd(TNotifyIconData& data, bool reAdd) {
 }
 
 // The record that shows an icon: the program's own or the value's, with its tip.
-TNotifyIconData IconRecord(HWND window, bool useProgramIcon, uint8_t value, HICON icon) {
+TNotifyIconData IconRecord(HWND window, bool useProgramIcon, uint8_t value, uint8_t busiest, HICON icon) {
     TNotifyIconData data = {};
     data.cbSize = sizeof data;
     data.hWnd = window;
     data.uID = 0;
     data.uFlags = kIconFlags;
-    CopyTip(data.szTip, useProgramIcon, value);
+    CopyTip(data.szTip, useProgramIcon, value, busiest);
     data.hIcon = icon;
     data.uCallbackMessage = WM_TRAYICON;
     return data;
@@ -70,13 +71,14 @@ TNotifyIconData IconRecord(HWND window, bool useProgramIcon, uint8_t value, HICO
 }  // namespace
 
 void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon) {
-    uint8_t value = 0;
+    uint8_t value = 0, busiest = kNoBusiest;
     if (!useProgramIcon && action != NIM_DELETE) {
-        value = AppState.sampler ? AppState.sampler->GetUsage() : 0;
+        if (AppState.sampler) value = AppState.sampler->GetUsage(), busiest = AppState.sampler->busiest;
         if (action == NIM_MODIFY) {
             if (value != AppState.lastShown) AppState.lastShown = value;
             else if (value < 100 || !AppState.blinkEnabled) return;  // unchanged, nothing to advance
         }
+        AppState.busiestShown = busiest;  // goes with the icon, for a redraw without a sample
     }
 
     TNotifyIconData data = {};
@@ -86,7 +88,7 @@ void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon) {
     unique_hicon icon;
     if (action != NIM_DELETE) {
         icon.reset(useProgramIcon ? LoadProgramIcon() : MakeLoadIcon(value));
-        data = IconRecord(window, useProgramIcon, value, icon.get());
+        data = IconRecord(window, useProgramIcon, value, busiest, icon.get());
     }
 
     // The start-up add is the one add that shows the program's icon while not paused; a
@@ -99,6 +101,6 @@ void RefitTrayIcon(HWND window) {
     if (!FitIconCanvas()) return;
     const bool programIcon = AppState.paused || AppState.lastShown == kNothingShown;
     const unique_hicon icon(programIcon ? LoadProgramIcon() : RedrawLoadIcon(AppState.lastShown));
-    TNotifyIconData data = IconRecord(window, programIcon, AppState.lastShown, icon.get());
+    TNotifyIconData data = IconRecord(window, programIcon, AppState.lastShown, AppState.busiestShown, icon.get());
     Notify(NIM_MODIFY, data);
 }

@@ -52,12 +52,8 @@ void Tick() {  // one second
     }
 }
 
-LONG WINAPI QueryEx(ULONG infoClass, void* input, ULONG inputLength, void* buffer, ULONG length, ULONG* returned) {
-    machine.asked.insert(infoClass);
-    USHORT group = 0;
-    if (inputLength != sizeof group) return kInvalidParameter;
-    std::memcpy(&group, input, sizeof group);
-    if (machine.failing || Has(kRefusesGroups)) return kUnsuccessful;
+// A group's records of class 8 or 42, as both queries answer them.
+LONG Records(ULONG infoClass, USHORT group, void* buffer, ULONG length, ULONG* returned) {
     if ((infoClass != 8 && infoClass != 42) || (infoClass == 42 && Has(kRefusesIdle))) return kInvalidClass;
     if (group >= machine.busy.size()) return kInvalidParameter;
     const size_t n = Shown(group) - (infoClass == 42 ? machine.idleShortBy : 0);
@@ -69,6 +65,14 @@ LONG WINAPI QueryEx(ULONG infoClass, void* input, ULONG inputLength, void* buffe
         std::memcpy(static_cast<BYTE*>(buffer) + i * 48, infoClass == 8 ? performance : idle, 48);
     }
     return 0;
+}
+LONG WINAPI QueryEx(ULONG infoClass, void* input, ULONG inputLength, void* buffer, ULONG length, ULONG* returned) {
+    machine.asked.insert(infoClass);
+    USHORT group = 0;
+    if (inputLength != sizeof group) return kInvalidParameter;
+    std::memcpy(&group, input, sizeof group);
+    if (machine.failing || Has(kRefusesGroups)) return kUnsuccessful;
+    return Records(infoClass, group, buffer, length, returned);
 }
 
 // Sums over the first groups: the first is the calling thread's.
@@ -86,6 +90,7 @@ Times Sum(size_t groups) {
 LONG WINAPI NativeQuery(ULONG infoClass, void* buffer, ULONG length, ULONG* returnLength) {
     machine.nativeCalls.emplace_back(infoClass, length);
     if (machine.failing && infoClass != 0) return machine.failing;
+    if (infoClass == 8) return Records(8, 0, buffer, length, returnLength);  // the calling thread's group
     if (returnLength) return kInvalidParameter;  // never passed by the sampler
     const int64_t idle = Sum(1).idle;
     if (infoClass == 0) static_cast<TSystemBasicInformation*>(buffer)->numberOfProcessors = static_cast<BYTE>(Shown(0));
@@ -171,22 +176,26 @@ TEST_CASE("One table of machines, and Wine: each shows the load of the processor
         S source;
         int load;
         std::set<ULONG> asked;
+        int busiest;     // the busiest processor's load; kNoBusiest: none
         int grown = -1;  // the load once a processor was added
     };
+    const int none = kNoBusiest;
     const Row rows[] = {
-        {"128 in two groups, the second busy", On(26100, {Group(64, 0), Group(64, 100)}), S::Groups, 50, {8}},
-        {"256 in four groups", On(26100, {Group(64, 0), Group(64, 0), Group(64, 100), Group(64, 100)}), S::Groups, 50, {8}},
-        {"a 32-bit view of 48: its 32", On(19045, {Group(32, 50, 16, 100)}, kView32), S::Groups, 50, {8}},
-        {"22H2: class 8's idle inflated", On(22631, {Group(8, 30)}), S::Groups, 30, {42, 8}},
-        {"22H2 refusing class 42: class 8 alone", On(22621, {Group(8, 95)}, kRefusesIdle), S::Groups, 50, {42, 8}},
-        {"22H2, two groups at different loads", On(22631, {Group(8, 20), Group(8, 80)}), S::Groups, 50, {42, 8}},
-        {"a group added", On(26100, {Group(4, 25)}, kAddsGroup), S::Groups, 25, {8}, 40},
-        {"22H2, a processor added to group 0", On(22631, {Group(4, 50)}, kAddsProcessor), S::Groups, 50, {42, 8}, 60},
-        {"24H2", On(26100, {Group(8, 30)}), S::Groups, 30, {8}},
-        {"Windows 10", On(19045, {Group(8, 30)}), S::Groups, 30, {8}},
-        {"a group query refused (Wine 8)", On(19045, {Group(8, 30)}, kRefusesGroups), S::SystemTimes, 30, {8}},
-        {"XP SP2", On(2600, {Group(2, 30)}, kNoGroups), S::SystemTimes, 30, {}},
-        {"2000, a 344-byte record", On(2195, {Group(2, 30)}, kNoGroups | kNoSystemTimes | kLongRecord), S::NativeQuery, 30, {}},
+        {"128 in two groups, the second busy", On(26100, {Group(64, 0), Group(64, 100)}), S::Groups, 50, {8}, 100},
+        {"256 in four groups", On(26100, {Group(64, 0), Group(64, 0), Group(64, 100), Group(64, 100)}), S::Groups, 50, {8}, 100},
+        {"a 32-bit view of 48: its 32", On(19045, {Group(32, 50, 16, 100)}, kView32), S::Groups, 50, {8}, 50},
+        {"22H2: class 8's idle inflated", On(22631, {Group(8, 30)}), S::Groups, 30, {42, 8}, 30},
+        {"22H2 refusing class 42: class 8 alone", On(22621, {Group(8, 95)}, kRefusesIdle), S::Groups, 50, {42, 8}, 50},
+        {"22H2, two groups at different loads", On(22631, {Group(8, 20), Group(8, 80)}), S::Groups, 50, {42, 8}, 80},
+        {"22H2, the busiest the last of the second group", On(22631, {Group(8, 10), Group(7, 10, 1, 90)}), S::Groups, 15, {42, 8}, 90},
+        {"a group added", On(26100, {Group(4, 25)}, kAddsGroup), S::Groups, 25, {8}, 25, 40},
+        {"22H2, a processor added to group 0", On(22631, {Group(4, 50)}, kAddsProcessor), S::Groups, 50, {42, 8}, 50, 60},
+        {"24H2", On(26100, {Group(8, 30)}), S::Groups, 30, {8}, 30},
+        {"Windows 10", On(19045, {Group(8, 30)}), S::Groups, 30, {8}, 30},
+        {"a group query refused (Wine 8): class 8 beside the system times", On(19045, {Group(8, 30, 1, 70)}, kRefusesGroups), S::SystemTimes, 34, {8}, 70},
+        {"XP SP2", On(2600, {Group(2, 30)}, kNoGroups), S::SystemTimes, 30, {}, 30},
+        {"Vista, one processor", On(6002, {Group(1, 40)}, kNoGroups), S::SystemTimes, 40, {}, none},
+        {"2000, a 344-byte record", On(2195, {Group(2, 30)}, kNoGroups | kNoSystemTimes | kLongRecord), S::NativeQuery, 30, {}, none},
     };
     for (const Row& row : rows) {
         CAPTURE(std::string(row.name));
@@ -194,12 +203,12 @@ TEST_CASE("One table of machines, and Wine: each shows the load of the processor
         SamplerSeams.lookUp = Scripted;
         TCpuMon mon;
         machine.failing = 0;
-        CHECK((mon.source == row.source && mon.GetUsage() == 0));  // a first sample
+        CHECK((mon.source == row.source && mon.GetUsage() == 0 && mon.busiest == none));  // a first sample
         Tick();
-        CHECK(mon.GetUsage() == row.load);
+        CHECK((mon.GetUsage() == row.load && mon.busiest == row.busiest));
         machine.failing = kUnsuccessful;  // a failed tick gives 0; the next measures from the last good one
         Tick();
-        CHECK(mon.GetUsage() == 0);
+        CHECK((mon.GetUsage() == 0 && mon.busiest == none));
         machine.failing = 0;
         Tick();
         CHECK(mon.GetUsage() == row.load);
@@ -213,7 +222,7 @@ TEST_CASE("One table of machines, and Wine: each shows the load of the processor
             else machine.busy[0].push_back(100), machine.times[0].push_back(life);
             for (const int load : {0, row.grown}) {
                 Tick();
-                CHECK(mon.GetUsage() == load);
+                CHECK((mon.GetUsage() == load && mon.busiest == (load ? 100 : none)));
             }
         }
         CHECK(machine.asked == row.asked);

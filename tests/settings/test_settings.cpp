@@ -207,6 +207,7 @@ TEST_CASE("Cancel, Escape, the close box, other notifications and a save that fa
     const auto failedSave = [](HWND dialog, const TWide& where, const char* outcome = "Nothing has changed") {
         SetTimer(nullptr, 0, 300, CloseMessage);
         Press(dialog, IDOK);  // back when the message box is closed
+        CAPTURE(said);
         CHECK((AppState.optionsDialog == dialog && IsWindowVisible(dialog) && Str(Widen(said)).find(Str(where)) != std::wstring::npos &&
                said.find(outcome) != std::string::npos));
         Press(dialog, IDCANCEL);

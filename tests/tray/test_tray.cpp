@@ -157,10 +157,12 @@ TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell
         COLORREF shown;  // the pixel at (0, 0): the frame, the 100's background, or the program's icon
         int samples;     // -1: any
         int queries;     // of the taskbar's DPI
+        int reads = 0;   // of the high-contrast setting
     };
     const DWORD A = NIM_ADD, M = NIM_MODIFY;
+    const COLORREF text = F::scheme[1], selectedText = F::scheme[3];  // the frames in high contrast
     const Row rows[] = {
-        {"start-up", [] { StopMonitoring(), F::ClearRecords(), StartMonitoring(); }, "Tembix", A, kProgramIcon, -1, 1},
+        {"start-up", [] { StopMonitoring(), F::ClearRecords(), StartMonitoring(); }, "Tembix", A, kProgramIcon, -1, 1, 1},
         {"before the first tick, 144 DPI", scale(144, WM_DISPLAYCHANGE), "Tembix", M, kProgramIcon, 0, 1},
         {"a load", tick(42), "Tembix: 42%", M, kBlue, 1, 1},      {"the same load", tick(42), nullptr, 0, 0, 1, 0},
         {"96 DPI with no message at all: asked within five ticks", [&] { F::dpi = 96; for (int i = 0; i < 5; ++i) tick(42)(); },
@@ -170,12 +172,25 @@ TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell
              F::Send(WM_DISPLAYCHANGE), F::dpi = 144, F::Send(WM_TIMER, IDT_SAMPLE);
          }, "Tembix: 42%", M, kBlue, 1, 2},
         {"the same scale: no canvas made anew", scale(144, WM_DPICHANGED), nullptr, 0, 0, 0, 1},
-        {"another", tick(43), "Tembix: 43%", M, kBlue, 1, 1},     {"100", tick(100), "Tembix: 100%", M, kRed, 1, 0},
-        {"100 unblinking", tick(100), nullptr, 0, 0, 1, 0},       {"99", tick(99), "Tembix: 99%", M, kRed, 1, 0},
-        {"100 again", tick(100), "Tembix: 100%", M, kRed, 1, 0},  {"blinking on", tick(100, true), "Tembix: 100%", M, kYellow, 1, 1},
-        {"the yellow one at 96 DPI", scale(96, WM_DPICHANGED), "Tembix: 100%", M, kYellow, 0, 1},
-        {"blinking", tick(100, true), "Tembix: 100%", M, kRed, 1, 1}, {"below", tick(99, true), "Tembix: 99%", M, kRed, 1, 0},
-        {"red first", tick(100, true), "Tembix: 100%", M, kRed, 1, 0},
+        {"the busiest processor counted: its first sample", [&] { F::busiest = 60, tick(43)(); }, "Tembix: 43%", M, kBlue, 1, 1},
+        {"the same total, another busiest processor: nothing", [&] { F::busiest = 70, tick(43)(); }, nullptr, 0, 0, 1, 0},
+        {"another: both of one tick", tick(44), "Tembix: 44% (busiest processor 70%)", M, kBlue, 1, 0},
+        {"a contrast theme: drawn again as it stands", [] { F::contrast = true, F::busiest = 90, F::Send(WM_SYSCOLORCHANGE); },
+         "Tembix: 44% (busiest processor 70%)", M, text, 0, 1, 1},
+        {"another setting: the theme not asked", [] { F::contrast = false, F::Send(WM_SETTINGCHANGE, SPI_SETWORKAREA); }, nullptr, 0, 0, 0, 1},
+        {"a tick does not ask it either", tick(81), "Tembix: 81%, at or above 80 (busiest processor 90%)", M, selectedText, 1, 1},
+        {"the theme off", [] { F::Send(WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST); }, "Tembix: 81%, at or above 80 (busiest processor 90%)", M, kRed, 0, 1, 1},
+        {"the longest tip", [&] { AppState.threshold = 100, F::busiest = 100, tick(100)(), AppState.threshold = 80; },
+         "Tembix: 100%, at or above 100 (busiest processor 100%)", M, kRed, 1, 1},
+        {"another", [&] { F::busiest = kNoBusiest, tick(43)(); }, "Tembix: 43%", M, kBlue, 1, 0},
+        {"100", tick(100), "Tembix: 100%, at or above 80", M, kRed, 1, 0},
+        {"100 unblinking", tick(100), nullptr, 0, 0, 1, 0},       {"99", tick(99), "Tembix: 99%, at or above 80", M, kRed, 1, 0},
+        {"100 again", tick(100), "Tembix: 100%, at or above 80", M, kRed, 1, 1},
+        {"blinking on", tick(100, true), "Tembix: 100%, at or above 80", M, kYellow, 1, 0},
+        {"the yellow one at 96 DPI", scale(96, WM_DPICHANGED), "Tembix: 100%, at or above 80", M, kYellow, 0, 1},
+        {"blinking", tick(100, true), "Tembix: 100%, at or above 80", M, kRed, 1, 1},
+        {"below", tick(99, true), "Tembix: 99%, at or above 80", M, kRed, 1, 0},
+        {"red first", tick(100, true), "Tembix: 100%, at or above 80", M, kRed, 1, 0},
         {"paused", [] {
              F::Send(WM_COMMAND, IDM_PAUSE);
              CHECK((AppState.paused && !F::TimerRunning() && AppState.sampler->prevIdleTime == 0));  // reset
@@ -187,8 +202,8 @@ TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell
              F::Send(WM_COMMAND, IDM_RESUME);
              CHECK((!AppState.paused && F::calls.empty() && F::TimerRunning()));
              tick(100, true)();
-         }, "Tembix: 100%", M, kRed, 2, 1},
-        {"re-added while sampling, at 144 DPI", scale(144, AppState.taskbarCreatedMsg), "Tembix: 100%", A, kYellow, 1, 1},
+         }, "Tembix: 100%, at or above 80", M, kRed, 2, 1},
+        {"re-added while sampling, at 144 DPI", scale(144, AppState.taskbarCreatedMsg), "Tembix: 100%, at or above 80", A, kYellow, 1, 1},
         {"no sampler (no memory for it at start): 0", [&] { AppState.sampler.reset(), tick(55)(); }, "Tembix: 0%", M, kBlue, 0, 1},
     };
     for (const Row& row : rows) {
@@ -196,7 +211,7 @@ TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell
         const int size = AppState.canvas.size;
         F::ClearRecords(), dibCalls = 0;
         row.act();
-        CHECK((row.samples < 0 || F::samples == row.samples));
+        CHECK(((row.samples < 0 || F::samples == row.samples) && F::contrastReads == row.reads));
         CHECK((F::dpiQueries == row.queries && AppState.canvas.size == static_cast<int>(F::dpi) / 6 && (size != AppState.canvas.size || !dibCalls)));
         if (!row.tip) {
             CHECK(F::calls.empty());
@@ -210,6 +225,35 @@ TEST_CASE("Each tick, pause, shell restart and new scale: what reaches the shell
         CHECK((data.cbSize == kNotifyIconDataSize && data.hWnd == AppState.mainWindow && data.uID == 0));
         CHECK((data.uFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP) && data.uCallbackMessage == WM_TRAYICON));
         CHECK((F::calls[0].iconPixel == row.shown && F::calls[0].iconSize == AppState.canvas.size && !IconSize(data.hIcon)));  // then destroyed
+    }
+}
+
+TEST_CASE("High contrast: the system's colours over the whole square, the state told by a filled square too") {
+    F f;
+    AppState.threshold = 50, AppState.blinkEnabled = F::contrast = true;
+    const COLORREF black = RGB(0, 0, 0), white = RGB(255, 255, 255), cyan = RGB(26, 235, 255), grey = RGB(128, 128, 128);
+    struct Row {
+        COLORREF window, text, selection, selected;
+        std::pair<COLORREF, COLORREF> looks[4];  // paper and ink: below, at or above, 100, its blink
+    };
+    const Row rows[] = {
+        {black, white, cyan, black, {{black, white}, {cyan, black}, {cyan, black}, {white, black}}},  // High Contrast Black
+        {white, white, grey, grey, {{white, black}, {grey, RGB(127, 127, 127)}, {grey, RGB(127, 127, 127)}, {white, black}}},
+        {white, black, white, grey, {{white, black}, {black, white}, {black, white}, {black, white}}},  // no selection colour of its own
+    };
+    for (const Row& row : rows) {
+        CAPTURE(&row - rows);
+        F::scheme[0] = row.window, F::scheme[1] = row.text, F::scheme[2] = row.selection, F::scheme[3] = row.selected;
+        F::Send(WM_SYSCOLORCHANGE);
+        for (int i = 0; i < 4; ++i) {  // the second 100 is the other image of the blink
+            const HICON icon = MakeLoadIcon(static_cast<uint8_t>(i == 0 ? 20 : i == 1 ? 70 : 100));
+            const Pixels pixels = DrawnIconPixels(icon);
+            DestroyIcon(icon);
+            Screenshot{kIconSize, kIconSize, pixels}.Save("hc-" + std::to_string(&row - rows) + std::to_string(i));  // the docs step's
+            const auto [paper, ink] = row.looks[i];  // the digits' cells on the paper; the numbers framed, the 100s not
+            CHECK((std::set<COLORREF>(pixels.begin(), pixels.end()) == std::set<COLORREF>{paper, ink} && pixels[kIconSize + 1] == paper &&
+                   pixels[0] == (i < 2 ? ink : paper)));
+        }
     }
 }
 
