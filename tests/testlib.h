@@ -277,6 +277,7 @@ struct AppFixture {
     static inline int contrastReads = 0;
     // The system's window, text, selection and selected text colours.
     static inline COLORREF scheme[4] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(26, 235, 255), RGB(0, 0, 0)};
+    static inline DWORD windowsVersion = 0x0A00;  // what RtlGetVersion tells: major * 256 + minor
     static inline uint8_t busiest = kNoBusiest;  // of two processors, the other idle; none: class 8 refused
     static inline int64_t processorTime = 0, busiestIdle = 0;
 
@@ -294,6 +295,7 @@ struct AppFixture {
         SamplerSeams.lookUp = [](HMODULE) {
             TSamplerApi api;
             api.getSystemTimes = LoadTimes, api.querySystemInformation = ProcessorTimes;
+            api.rtlGetVersion = ScriptedVersion;
             return api;
         };
         AppState.mainWindow = CreateMainWindow(AppState.hInstance);
@@ -340,6 +342,7 @@ struct AppFixture {
         *user = {};
         return TRUE;
     }
+    static LONG WINAPI ScriptedVersion(OSVERSIONINFOW* v) { return v->dwMajorVersion = windowsVersion >> 8, v->dwMinorVersion = windowsVersion & 0xFF, 0; }
     static DWORD WINAPI SchemeColour(int index) {
         return index == COLOR_WINDOW ? scheme[0] : index == COLOR_WINDOWTEXT ? scheme[1] : index == COLOR_HIGHLIGHT ? scheme[2] : scheme[3];
     }

@@ -90,7 +90,9 @@ void StartMonitoring() {
     UpdateTrayIcon(AppState.mainWindow, NIM_ADD, true);
     if (AppState.sampler) AppState.sampler->GetUsage();  // primes the sampler: the first tick shows a measured load
     AppState.sizeCheckIn = kSizeCheckTicks;  // the canvas was just made for the size
-    SetTimer(AppState.mainWindow, IDT_SAMPLE, kSamplePeriodMs, nullptr);
+    AppState.unseen = 0;                      // counts as seen until told otherwise
+    RegisterForUnseen(AppState.mainWindow);
+    StartTicking();
 }
 
 void StopMonitoring() {

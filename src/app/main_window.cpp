@@ -12,7 +12,7 @@ namespace {
 void PostDestroy(HWND window) { PostMessageA(window, WM_DESTROY, 0, 0); }
 
 void OnTimer(WPARAM timerId) {
-    if (timerId != IDT_SAMPLE) return;
+    if (timerId != IDT_SAMPLE || AppState.unseen) return;  // one queued before the timer was killed
     if (AppState.sizeCheckIn <= 1) {  // a broadcast can also come before the taskbar has its new scale
         AppState.sizeCheckIn = kSizeCheckTicks;
         RefitTrayIcon(AppState.mainWindow);
@@ -49,9 +49,10 @@ void Pause() {
 }
 
 void Resume() {
-    if (AppState.sampler) AppState.sampler->GetUsage();  // primes the sampler after the Reset of Pause
     AppState.paused = false;
-    SetTimer(AppState.mainWindow, IDT_SAMPLE, kSamplePeriodMs, nullptr);
+    if (AppState.unseen) return;  // it starts when the icon can be seen again
+    if (AppState.sampler) AppState.sampler->GetUsage();  // primes the sampler after the Reset of Pause
+    StartTicking();
 }
 
 void OpenOptions() {
@@ -81,8 +82,9 @@ void OnTaskbarCreated() {
     AppState.sizeCheckIn = 1;
     AppState.taskbarWindow = nullptr;  // a new shell, a new window
     FitIconCanvas();  // the display's scaling may have changed with the shell: the add shows the new size
-    // While paused the sampler has been reset: a sample now would be a first one, a false 0.
-    UpdateTrayIcon(AppState.mainWindow, NIM_ADD, AppState.paused);
+    // While paused the sampler has been reset: a sample now would be a first one, a false 0; and
+    // while nobody can see the icon nothing is sampled.
+    UpdateTrayIcon(AppState.mainWindow, NIM_ADD, AppState.paused || AppState.unseen);
 }
 
 }  // namespace
@@ -129,7 +131,7 @@ HINSTANCE WINAPI ShellExecuteWide(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWST
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_DESTROY: PostQuitMessage(0); break;
+        case WM_DESTROY: UnregisterForUnseen(window), PostQuitMessage(0); break;
         case WM_CLOSE: PostDestroy(window); break;  // the default processing destroys the window
         case WM_COMMAND: OnCommand(window, LOWORD(wParam)); break;
         case WM_TIMER: OnTimer(wParam); break;
@@ -138,6 +140,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_SETTINGCHANGE:
         case WM_SYSCOLORCHANGE:
         case WM_DPICHANGED: OnDisplayChange(message, wParam); break;
+        case WM_WTSSESSION_CHANGE: OnSessionChange(wParam); break;
+        case WM_POWERBROADCAST: OnPowerBroadcast(wParam, lParam); break;
+        case WM_TIMECHANGE: PrimeSampler(); break;  // a reading across it would count the jump
         default:
             // 0 until registered, and WM_NULL (which the tray menu posts) is 0 too.
             if (AppState.taskbarCreatedMsg != 0 && message == AppState.taskbarCreatedMsg) OnTaskbarCreated();

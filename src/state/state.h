@@ -46,6 +46,12 @@ struct TAppState {
     uint8_t lastShown = 0;
     uint8_t busiestShown = kNoBusiest;  // the busiest processor of the sample lastShown came from
     bool highContrast = false;         // a contrast theme is on: the icon in the system's colours
+    uint8_t unseen = 0;  // why nobody can see the icon (the kUnseen bits of app.h): no tick then
+    // What tells Tembix of that: the session's notifications (wtsapi32, held while registered)
+    // and the display's power setting, with the setting registered for.
+    unique_hmodule sessionLibrary;
+    void* displayNotify = nullptr;
+    const GUID* displaySetting = nullptr;
     bool blinkPhase = false;  // false: the next 100 shown is the red one
     bool paused = false;
     // Ticks until the small-icon size is asked again: every few seconds, since a new scale of

@@ -91,9 +91,9 @@ void UpdateTrayIcon(HWND window, DWORD action, bool useProgramIcon) {
         data = IconRecord(window, useProgramIcon, value, busiest, icon.get());
     }
 
-    // The start-up add is the one add that shows the program's icon while not paused; a
-    // re-add after "TaskbarCreated" shows the load, or the program's icon while paused.
-    if (!Notify(action, data) && action == NIM_ADD) RetryAdd(data, !useProgramIcon || AppState.paused);
+    // The start-up add is the one add that shows the program's icon while sampling; a re-add
+    // after "TaskbarCreated" shows the load, or the program's icon while paused or unseen.
+    if (!Notify(action, data) && action == NIM_ADD) RetryAdd(data, !useProgramIcon || AppState.paused || AppState.unseen);
     // The shell keeps its own copy of the icon; ours goes with `icon`.
 }
 

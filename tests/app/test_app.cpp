@@ -11,6 +11,12 @@ namespace {
 
 void Click(LPARAM mouseMessage) { F::Send(WM_TRAYICON, 0, mouseMessage); }
 
+// The timers made coalescable: their period and tolerance.
+std::vector<std::pair<UINT, ULONG>> coalescable;
+UINT_PTR WINAPI CoalescableTimer(HWND window, UINT_PTR id, UINT period, TIMERPROC procedure, ULONG tolerance) {
+    return coalescable.emplace_back(period, tolerance), SetTimer(window, id, period, procedure);
+}
+
 // The message filters asked, both refusing: the window (none for the process's), message, action.
 std::vector<std::tuple<HWND, UINT, DWORD>> filtered;
 BOOL WINAPI FilterWindow(HWND w, UINT m, DWORD action, void* extra) { return filtered.emplace_back(w, m, extra ? 0 : action), FALSE; }
@@ -115,4 +121,67 @@ TEST_CASE("A tray click opens one menu at the pointer, with Pause or Resume, its
         PumpMessagesFor(30);  // lets the timer run when no menu loop did
         CHECK_FALSE(seen);
     }
+}
+
+// One step of what a user meets: L/U lock and unlock the session, D/C disconnect and connect it;
+// 0, 1, 2 the display off, on and dimmed, M the console's monitor off (another setting), 3 off in
+// three bytes; P/R Pause and Resume; T a tick; S the shell's restart; O the Options dialog open
+// across a lock and an unlock.
+void Step(char step) {
+    const struct { GUID setting; DWORD length, state; } display = {  // POWERBROADCAST_SETTING
+        step == 'M' ? kMonitorPowerOn : kSessionDisplayStatus, step == '3' ? 3u : 4u, std::strchr("M3", step) ? 0u : DWORD(step - '0')};
+    const WPARAM session = step == 'L' ? WTS_SESSION_LOCK : step == 'U' ? WTS_SESSION_UNLOCK : step == 'D' ? WTS_REMOTE_DISCONNECT : WTS_REMOTE_CONNECT;
+    if (std::strchr("LUDC", step)) F::Send(WM_WTSSESSION_CHANGE, session);
+    if (std::strchr("0123M", step)) F::Send(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE_, reinterpret_cast<LPARAM>(&display));
+    if (step == 'P' || step == 'R') F::Send(WM_COMMAND, step == 'P' ? IDM_PAUSE : IDM_RESUME);
+    if (step == 'T') F::Send(WM_TIMER, IDT_SAMPLE);
+    if (step == 'S') F::Send(AppState.taskbarCreatedMsg);
+    if (step == 'O') CHECK(RunModal([] { F::Send(WM_COMMAND, IDM_OPTIONS); }, [] {
+        Step('L');
+        CHECK_FALSE(F::TimerRunning());
+        Step('U');
+        EndDialog(AppState.optionsDialog, 0);
+    }));
+}
+
+TEST_CASE("Nobody can see the icon (locked, disconnected, the display off): no tick, no sample; seen again, a fresh one") {
+    F f;
+    REQUIRE((AppState.sessionLibrary && AppState.displaySetting == &kSessionDisplayStatus && AppState.displayNotify));
+    AppSeams.setCoalescableTimer = CoalescableTimer;  // Windows 8's
+    const DWORD A = NIM_ADD, M = NIM_MODIFY;
+    struct Row {
+        const char* steps;
+        int samples;
+        bool timer;
+        std::vector<DWORD> calls;  // to the shell, the last with this tip
+        const char* tip;
+    };
+    const Row rows[] = {
+        {"LT", 0, false, {}, ""},                  {"UT", 2, true, {M}, "Tembix: 30%"},  // a fresh sample, then the load
+        {"U", 0, true, {}, ""},                    {"0", 0, false, {}, ""},  {"2", 1, true, {}, ""},  {"1", 0, true, {}, ""},
+        {"M", 0, true, {}, ""},                    {"3", 0, true, {}, ""},   // another setting; too short
+        {"DP", 0, false, {M}, "Tembix: paused"},   {"C", 0, false, {}, ""},  // nothing starts while paused
+        {"R", 1, true, {}, ""},                    {"LPR", 0, false, {M}, "Tembix: paused"},  // Resume while locked
+        {"S", 0, false, {A}, "Tembix"},            // the program's icon, no sample
+        {"s", 0, false, {A, A, M}, "Tembix"},      // another program's broadcast, the icon still there: kept
+        {"UT", 2, true, {M}, "Tembix: 30%"},       {"O", 1, true, {}, ""},
+    };
+    F::load = 30;
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.steps));
+        F::ClearRecords();
+        if (*row.steps == 's') F::results = {FALSE, FALSE}, F::errors = {0, ERROR_INVALID_PARAMETER}, Step('S');
+        for (const char* step = row.steps; *step; ++step) Step(*step);
+        std::vector<DWORD> calls;
+        for (const ShellCall& call : F::calls) calls.push_back(call.action);
+        CHECK((F::samples == row.samples && F::TimerRunning() == row.timer && calls == row.calls));
+        CHECK((calls.empty() || std::string(F::calls.back().data.szTip) == row.tip));
+        CHECK_FALSE(PeekMessageA(nullptr, AppState.mainWindow, WM_CLOSE, WM_CLOSE, PM_NOREMOVE));  // it keeps running
+    }
+    CHECK(coalescable == std::vector<std::pair<UINT, ULONG>>(5, {1000, 100}));  // each restart of the tick
+    F::Send(WM_DESTROY);  // lets go of both while the window exists
+    CHECK((!AppState.sessionLibrary && !AppState.displayNotify && PumpMessagesFor(100)));
+    F::windowsVersion = 0x0601, RegisterForUnseen(AppState.mainWindow);  // before Windows 8, the console's monitor
+    CHECK(AppState.displaySetting == &kMonitorPowerOn);
+    F::windowsVersion = 0x0A00;
 }

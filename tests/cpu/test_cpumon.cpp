@@ -273,3 +273,18 @@ TEST_CASE("On the 9x family the load is the statistic's first two bytes; StartSt
     CHECK(TCpuMon().GetUsage() == 0);
     PlatformId = VER_PLATFORM_NT;
 }
+
+TEST_CASE("After a sleep or a change of the clock the native query of 2000 measures afresh, not across them") {
+    F f;  // the program's window, whose procedure is told
+    machine = On(2195, {Group(2, 30)}, kNoGroups | kNoSystemTimes);
+    SamplerSeams.lookUp = Scripted;
+    (AppState.sampler = Allocate<TCpuMon>())->GetUsage();  // made and primed, as at start
+    const int64_t hour = 3600 * kSecond;  // by which the time of day runs on, or is set back, with no idle time counted
+    for (const auto& [message, event, jump] : std::initializer_list<std::tuple<UINT, WPARAM, int64_t>>{
+             {WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, hour}, {WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, hour},
+             {WM_TIMECHANGE, 0, hour}, {WM_TIMECHANGE, 0, -hour}}) {
+        machine.clock += jump;
+        F::Send(message, event), Tick(), F::Send(WM_TIMER, IDT_SAMPLE);
+        CHECK(AppState.lastShown == 30);  // a load measured after it, not 100
+    }
+}
