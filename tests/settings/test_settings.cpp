@@ -128,8 +128,11 @@ TEST_CASE("OK rewrites the section whole, the threshold read leniently; the Star
     const auto bin = [](char first, const std::string& tail) { return Value{REG_BINARY, first + std::string(3, '\0') + tail}; };
     const Value none = {REG_NONE, ""}, off = bin(3, zeros);
     const TWide other = Widen(ScratchDir("other-copy")) + L"\\Tembix.exe";
+    const TWide linked = Widen(ScratchDir("linked-copy")) + L"\\Tembix.exe";  // this very file under another path
     wchar_t shortForm[MAX_PATH] = {};
-    REQUIRE((WriteFileBytes(other, "MZ") && GetShortPathNameW(f.self.c_str(), shortForm, MAX_PATH) && f.self != shortForm));
+    DeleteFileW(linked.c_str());
+    REQUIRE((WriteFileBytes(other, "MZ") && GetShortPathNameW(f.self.c_str(), shortForm, MAX_PATH) && f.self != shortForm &&
+             CreateHardLinkW(linked.c_str(), f.self.c_str(), nullptr)));
     struct Link {
         const wchar_t* name;
         TWide target;
@@ -144,6 +147,7 @@ TEST_CASE("OK rewrites the section whole, the threshold read leniently; the Star
         {mine(none), true}, {mine(bin(2, zeros)), true}, {mine(bin(6, zeros)), true}, {mine(bin(3, time)), false}, {mine(off), false},
         {mine(bin(7, zeros)), false}, {mine({REG_BINARY, ""}), true}, {mine({REG_SZ, std::string("3\0\0\0", 4)}), true},
         {{{L"Tembix.lnk", shortForm, none}}, true}, {{{L"Tembix.lnk", UpperCase(f.self), none}}, true},  // this copy, written otherwise
+        {{{L"Tembix.lnk", linked, none}}, true, true},                                                 // or reached by a hard link
         {{{L"Tembix.lnk", shortForm, off}, {L"Old.lnk", other, none}}, false, true},  // this copy's disabled, another copy's enabled
         {{{L"Tembix.lnk", L"C:\\Moved\\Tembix.exe", none}}, false},               // a copy moved away
     };
