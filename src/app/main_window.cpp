@@ -2,6 +2,7 @@
 
 #include "state/state.h"
 #include "settings/options_dialog.h"
+#include "settings/settings.h"
 #include "support/support.h"
 #include "tray/tray.h"
 
@@ -63,7 +64,7 @@ void OpenOptions() {
 void OnCommand(HWND window, WORD id) {
     switch (id) {
         case IDM_HELP:
-            if (!AppState.exeDir.empty()) ShellOpen(AppState.exeDir + Widen(kHelpFileName), "");  // never one of the current folder
+            if (const TWide help = InProgramFolder(kHelpFileName); !help.empty()) ShellOpen(help, "");
             break;
         case IDM_OPTIONS: OpenOptions(); break;
         case IDM_PAUSE: Pause(); break;

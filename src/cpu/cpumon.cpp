@@ -51,12 +51,15 @@ int64_t Difference(int64_t a, int64_t b) {
 
 int64_t Sum(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b)); }
 
+// The records in an answer of `returned` bytes, never more than the buffer of 64 holds.
+ULONG RecordsIn(ULONG returned) { return (returned < kGroupRecordsSize ? returned : kGroupRecordsSize) / kProcessorRecordSize; }
+
 // One group's records of a class into the buffer of 64; `processors`: the records it answered,
 // never more than the buffer holds. A refused group, a too-short buffer included, fails.
 bool QueryGroup(TQuerySystemInformationEx query, ULONG infoClass, USHORT group, TProcessorRecord* records, ULONG& processors) {
     ULONG returned = 0;
     if (query(infoClass, &group, sizeof group, records, kGroupRecordsSize, &returned) != 0) return false;
-    processors = (returned < kGroupRecordsSize ? returned : kGroupRecordsSize) / kProcessorRecordSize;
+    processors = RecordsIn(returned);
     return true;
 }
 
@@ -271,7 +274,7 @@ void TCpuMon::QueryProcessors() {
         api.querySystemInformation(kProcessorPerformanceClass, performanceRecords, kGroupRecordsSize, &returned) != 0) {
         return;
     }
-    const ULONG processors = (returned < kGroupRecordsSize ? returned : kGroupRecordsSize) / kProcessorRecordSize;
+    const ULONG processors = RecordsIn(returned);
     int64_t idle = 0, all = 0;  // the system times' already
     CountGroup(performanceRecords, processors, 0, idle, all);
     EndProcessors(processors);

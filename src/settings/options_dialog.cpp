@@ -22,8 +22,6 @@ constexpr int kThresholdTextSize = 1025;
 // user changed the box, so that a shortcut they disabled, named or pointed themselves stays theirs.
 bool startupShown = false;
 
-TWide ProgramPath() { return AppState.exeDir.empty() ? TWide() : AppState.exeDir + Widen(kProgramFileName); }
-
 LRESULT SendItem(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return SendDlgItemMessageA(dialog, id, message, wParam, lParam);
 }
@@ -42,7 +40,7 @@ void OnInitDialog(HWND dialog) {
     SendItem(dialog, IDC_APPICON, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(ProgramIcon()));
     // The Startup folder is scanned each time: the user may have changed it by hand. Ticked
     // means what it says: this copy starts at logon.
-    SetChecked(dialog, IDC_STARTUP, startupShown = IsStartupShortcutTo(ProgramPath()));
+    SetChecked(dialog, IDC_STARTUP, startupShown = IsStartupShortcutTo(InProgramFolder(kProgramFileName)));
     SetChecked(dialog, IDC_BLINK, AppState.blinkEnabled);
     SendItem(dialog, IDC_THRESHOLD, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, kThresholdRightMargin));
     SendItem(dialog, IDC_THRESHOLD, EM_LIMITTEXT, kThresholdChars);
@@ -87,7 +85,7 @@ void ShowSaveFailure(HWND dialog, const char* what, const TWide& where, HRESULT 
 HRESULT SaveStartup(bool ticked, TWide* notPutBack) {
     if (ticked == startupShown) return S_OK;
     if (!ticked) return RemoveStartupShortcuts(kProgramFileName, notPutBack);
-    const TWide exePath = ProgramPath(), folder = AppState.exeDir.Left(AppState.exeDir.size() - 1);  // without its "\\"
+    const TWide exePath = InProgramFolder(kProgramFileName), folder = AppState.exeDir.Left(AppState.exeDir.size() - 1);  // without its "\\"
     return InstallStartupShortcut(kShortcutName, "", exePath, "", folder, exePath, 0, SW_SHOWNORMAL, 0, notPutBack);
 }
 

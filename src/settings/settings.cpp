@@ -25,7 +25,9 @@ bool WriteProfile(const char* section, const char* key, const char* value, const
 
 }  // namespace
 
-TWide SettingsPath() { return AppState.exeDir.empty() ? TWide() : AppState.exeDir + Widen(kSettingsFileName); }
+TWide InProgramFolder(const char* name) { return AppState.exeDir.empty() ? TWide() : AppState.exeDir + Widen(name); }
+
+TWide SettingsPath() { return InProgramFolder(kSettingsFileName); }
 
 TAnsi IniReadString(const TWide& file, const char* section, const char* key) {
     // The platform cuts a longer value to what the buffer holds, which the caller expects.

@@ -15,7 +15,10 @@ constexpr char kBlinkKey[] = "BlinkTrayIcon";
 constexpr char kThresholdKey[] = "Threshold";
 constexpr uint8_t kDefaultThreshold = 80;
 
-TWide SettingsPath();  // empty where the program's folder is unknown
+// A file of the program's folder; empty where that folder is unknown, since a name without a
+// folder would be looked for in the current one (by the profile calls, in the Windows folder).
+TWide InProgramFolder(const char* name);
+TWide SettingsPath();
 
 // Values longer than 1023 characters come back cut to 1023.
 TAnsi IniReadString(const TWide& file, const char* section, const char* key);
